@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds and runs every test twice: a release build, then a build under
+# AddressSanitizer + UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+for variant in release asan; do
+  dir=build-test-$variant
+  sanitize=OFF
+  [ "$variant" = asan ] && sanitize=ON
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DULV_SANITIZE=$sanitize -DULV_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  echo "== tests ($variant) =="
+  (cd "$dir" && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs")
+done

@@ -1,0 +1,48 @@
+#include "auxiliary/touint.hpp"
+
+#include "gateway/forms.hpp"
+#include "gateway/frame.hpp"
+#include "host/ops.hpp"
+
+namespace ulv {
+
+const LocalFunctionTable touintLocalFunctions{0, nullptr};
+
+namespace {
+
+enum : std::size_t { kOutputsMessage, kInputsMessage, kZero, k255, kCount };
+ModuleConstants C("touint", kCount);
+
+mxArray Mtouint(int nargout, const mxArray* x_in) {
+  BodyFrame frame(touintLocalFunctions);
+  Var y("y", VariableKind::Local);
+  Var x = Var::input("x", x_in);
+
+  mclArrayAssign1(x.target(), C[kZero], mclLt(*x, C[kZero]));
+  mclArrayAssign1(x.target(), C[k255], mclGt(*x, C[k255]));
+  y = mlfUint8(*x);
+
+  checkOutputs(nargout, "touint", {&y});
+  return y.release();
+}
+
+}  // namespace
+
+void InitializeModule_touint() {
+  C.add(mclCreateString(countErrorMessage("touint", "outputs", 1)));
+  C.add(mclCreateString(countErrorMessage("touint", "inputs", 1)));
+  C.add(mclInitializeDouble(0));
+  C.add(mclInitializeDouble(255));
+}
+
+void TerminateModule_touint() { C.releaseAll(); }
+
+const ModuleConstants& touintConstants() { return C; }
+
+void mexTouint(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  runHostForm<1, 1>(nlhs, plhs, nrhs, prhs, C[kOutputsMessage], C[kInputsMessage], Mtouint);
+}
+
+mxArray mlfTouint(const mxArray* x) { return runDirectForm<1, 1>(1, {}, {x}, Mtouint); }
+
+}  // namespace ulv

@@ -1,0 +1,31 @@
+#include "gateway/constants.hpp"
+
+#include "host/errors.hpp"
+
+namespace ulv {
+
+void ModuleConstants::add(mxArray value) { slots_.push_back(mxCreateHandle(std::move(value))); }
+
+void ModuleConstants::releaseAll() {
+  while (!slots_.empty()) {
+    mxDestroyArray(slots_.back());
+    slots_.pop_back();
+  }
+}
+
+const mxArray& ModuleConstants::operator[](std::size_t i) const {
+  if (i >= slots_.size()) {
+    hostError("The constants of \"" + std::string(module_) +
+              "\" are not built: the library is not initialised.");
+  }
+  return *slots_[i];
+}
+
+std::string countErrorMessage(std::string_view function, std::string_view what, int declared) {
+  const std::string name(function);
+  return "Run-time Error: File: " + name + " Line: 1 Column: 1 The function \"" + name +
+         "\" was called with more than the declared number of " + std::string(what) + " (" +
+         std::to_string(declared) + ").";
+}
+
+}  // namespace ulv

@@ -1,0 +1,33 @@
+// MAT-files (level 5) through libmatio: the host's save and conditional load.
+//
+// A file name without an extension gets ".mat"; relative names are relative to
+// the current directory. Saving writes a temporary file in the same directory
+// and renames it over the target, so a file is written whole or not at all.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/array.hpp"
+
+namespace ulv {
+
+std::string matFileName(const std::string& name);
+
+// save(file, "w", name1, value1, ...): mode "w" overwrites.
+void mlfSave(const mxArray& file, const mxArray& mode,
+             const std::vector<std::pair<std::string, const mxArray*>>& variables);
+
+// load(file) into the named variables: each variable present in the file
+// replaces the target's value; absent ones are left alone. A missing or
+// unreadable file is a host error.
+void mclLoadConditional(const mxArray& file,
+                        const std::vector<std::pair<std::string, mxArray*>>& targets);
+
+// Host-side helpers for tools: every variable of a file, in file order.
+std::vector<std::pair<std::string, mxArray>> loadAllVariables(const std::string& path);
+void saveVariables(const std::string& path,
+                   const std::vector<std::pair<std::string, mxArray>>& variables);
+
+}  // namespace ulv

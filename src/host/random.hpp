@@ -1,0 +1,44 @@
+// The host's random source: seedable uniform and normal generators.
+//
+// Uniform: xoshiro256** (64-bit), seeded through splitmix64; a draw takes the
+// top 53 bits u and returns (u + 0.5) / 2^53, which lies strictly inside (0, 1).
+// Normal: the polar Box-Muller (Marsaglia) method over those uniforms, using
+// both values of each accepted pair. Both algorithms use only integer and
+// IEEE arithmetic of our own, so a seed gives the same sequence everywhere.
+//
+// The host may also record every draw (in order) or replay draws from a list
+// instead of the generators, to reproduce a run bit for bit.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <optional>
+#include <vector>
+
+#include "host/array.hpp"
+
+namespace ulv {
+
+constexpr std::uint64_t kDefaultSeed = 20261207;
+
+void seedRandom(std::uint64_t seed);
+
+// rand(r, c, ...) and randn(r, c, ...), as host arrays of those sizes.
+mxArray mlfNRand(std::initializer_list<mxArray> sizes);
+mxArray mlfNRandn(std::initializer_list<mxArray> sizes);
+
+// One recorded or replayed draw: which generator, and the array it gave.
+enum class RandomKind { Uniform, Normal };
+struct RandomDraw {
+  RandomKind kind;
+  mxArray values;
+};
+// Called with every draw made (after it is made); null to stop recording.
+void setRandomRecorder(std::function<void(const RandomDraw&)> recorder);
+// Supplies the next draw of a kind for the requested sizes instead of the
+// generator; it raises a host error when it cannot. Null to stop replaying.
+using RandomReplayer = std::function<mxArray(RandomKind kind, const Dims& dims)>;
+void setRandomReplayer(RandomReplayer replayer);
+
+}  // namespace ulv

@@ -1,0 +1,57 @@
+#include "support/test_support.hpp"
+
+#include <unistd.h>
+
+
+#include "gateway/tables.hpp"
+
+namespace ulv::test {
+
+WarningCapture::WarningCapture()
+    : previous_(setWarningHandler(
+          [this](std::string_view message) { messages_.emplace_back(message); })) {}
+
+WarningCapture::~WarningCapture() { setWarningHandler(std::move(previous_)); }
+
+ScopedWorkDir::ScopedWorkDir() : previous_(std::filesystem::current_path()) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "ulvtest-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+  std::filesystem::current_path(path_);
+}
+
+ScopedWorkDir::~ScopedWorkDir() {
+  std::error_code ignored;
+  std::filesystem::current_path(previous_, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::unique_ptr<LoadedLibrary> LibraryTest::library_;
+
+void LibraryTest::SetUpTestSuite() {
+  if (!library_) library_ = LoadedLibrary::attach(&_mexLibrary);
+}
+
+void LibraryTest::TearDownTestSuite() { library_.reset(); }
+
+std::vector<mxArray> LibraryTest::call(const std::string& name, int nargout,
+                                       const std::vector<mxArray>& inputs) {
+  return library_->call(name, nargout, inputs);
+}
+
+mxArray matrix(std::size_t rows, std::size_t cols, std::initializer_list<double> rowMajor) {
+  mxArray a = mxArray::zeros({rows, cols});
+  double* d = a.mutableData();
+  std::size_t k = 0;
+  for (double v : rowMajor) {
+    d[(k % cols) * rows + k / cols] = v;
+    ++k;
+  }
+  return a;
+}
+
+double at(const mxArray& a, std::size_t r, std::size_t c, std::size_t p) {
+  return a.at((r - 1) + a.rows() * ((c - 1) + a.cols() * (p - 1)));
+}
+
+}  // namespace ulv::test
