@@ -1,17 +1,80 @@
 #include "auxiliary/gaussfit.hpp"
 
-#include "host/errors.hpp"
+#include "gateway/forms.hpp"
+#include "gateway/frame.hpp"
+#include "host/matfile.hpp"
+#include "host/ops.hpp"
 
 namespace ulv {
 
-// Placeholder until the function is built.
 const LocalFunctionTable gaussfitLocalFunctions{0, nullptr};
+
 namespace {
-ModuleConstants C("gaussfit", 0);
+
+enum : std::size_t { kOutputsMessage, kInputsMessage, kFloor, kTwo, kOne, kSampleFile, kCount };
+ModuleConstants C("gaussfit", kCount);
+
+// Variables of the function that the file may replace; one it does not hold
+// keeps its state (an absent argument stays undefined).
+void loadSample(std::initializer_list<Var*> variables) {
+  std::vector<mxArray> found(variables.size());
+  std::vector<std::pair<std::string, mxArray*>> targets;
+  std::size_t k = 0;
+  for (Var* v : variables) targets.emplace_back(std::string(v->name()), &found[k++]);
+  mclLoadConditional(C[kSampleFile], targets);
+  k = 0;
+  for (Var* v : variables) {
+    if (!found[k].isPlaceholder()) *v = std::move(found[k]);
+    ++k;
+  }
 }
-void InitializeModule_gaussfit() {}
+
+// w * exp(-((vv / width) .^ 2)) / width, in the host's operation order.
+// The weight is read by the caller first, then vv and the width.
+mxArray weightedComponent(const mxArray& weight, const Var& vv, const Var& width) {
+  const mxArray scaled = mclMrdivide(*vv, *width);
+  const mxArray shape = mlfExp(mclUminus(mlfPower(scaled, C[kTwo])));
+  return mclMrdivide(mclMtimes(weight, shape), *width);
+}
+
+mxArray Mgaussfit(int nargout, const mxArray* x1_in, const mxArray* x2_in, const mxArray* w_in) {
+  BodyFrame frame(gaussfitLocalFunctions);
+  Var y("y");
+  Var ans("ans"), minimiza("minimiza"), vv("vv");
+  Var x1 = Var::input("x1", x1_in);
+  Var x2 = Var::input("x2", x2_in);
+  Var w = Var::input("w", w_in);
+
+  loadSample({&ans, &minimiza, &vv, &w, &x1, &x2, &y});
+
+  const mxArray A = weightedComponent(*w, vv, x1);
+  mxArray S = mclPlus(C[kFloor], A);
+  const mxArray B = weightedComponent(mclMinus(C[kOne], *w), vv, x2);
+  S = mclPlus(S, B);
+  const mxArray L = mlfLog(S);
+  y = mclUminus(mlfSum(mlfSum(L)));
+
+  checkOutputs(nargout, "gaussfit", {&y});
+  return y.release();
+}
+
+}  // namespace
+
+void InitializeModule_gaussfit() {
+  C.add(mclCreateString(countErrorMessage("gaussfit", "outputs", 1)));
+  C.add(mclCreateString(countErrorMessage("gaussfit", "inputs", 3)));
+  C.add(mclInitializeDouble(1e-15));
+  C.add(mclInitializeDouble(2));
+  C.add(mclInitializeDouble(1));
+  C.add(mclCreateString("minimiza"));
+}
+
 void TerminateModule_gaussfit() { C.releaseAll(); }
+
 const ModuleConstants& gaussfitConstants() { return C; }
-void mexGaussfit(int, mxArray*[], int, const mxArray*[]) { hostError("gaussfit is not built yet."); }
+
+void mexGaussfit(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  runHostForm<1, 3>(nlhs, plhs, nrhs, prhs, C[kOutputsMessage], C[kInputsMessage], Mgaussfit);
+}
 
 }  // namespace ulv

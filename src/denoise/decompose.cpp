@@ -1,0 +1,52 @@
+// Forward transform of the prepared image, coefficient angles, and the split
+// of the stacks into levels (page i = level i).
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "denoise/workspace.hpp"
+#include "host/errors.hpp"
+#include "host/ops.hpp"
+#include "host/pages.hpp"
+#include "transform/maltrans2d.hpp"
+
+namespace ulv::denoise {
+
+namespace {
+
+// Level i of the default filters reaches 1 + 4 * 2^(i-1) samples from each
+// edge; say so plainly instead of failing with an index error inside the
+// transform.
+void requireRoomForLevels(const mxArray& x, double levels) {
+  const double needed = 1 + 4 * std::ldexp(1.0, static_cast<int>(levels) - 1);
+  const double side = static_cast<double>(std::min(x.rows(), x.cols()));
+  if (needed > side) {
+    hostError("ulvadern: " + std::to_string(static_cast<long long>(levels)) +
+              " levels need an image of at least " + std::to_string(static_cast<long long>(needed - 2)) +
+              " x " + std::to_string(static_cast<long long>(needed - 2)) + " pixels; this one is " +
+              std::to_string(x.rows() - 2) + " x " + std::to_string(x.cols() - 2) + ".");
+  }
+}
+
+}  // namespace
+
+void decompose(Workspace& w) {
+  requireRoomForLevels(*w.x, w.N->scalarValue());
+
+  mxArray ch, cv;
+  w.ca = mlfMaltrans2d(&ch, &cv, &*w.x, &*w.map, &*w.N, nullptr);
+  w.ch = std::move(ch);
+  w.cv = std::move(cv);
+  w.s = mlfSize(*w.ca);
+
+  w.ang = mlfAtan(mclRdivide(*w.ch, mclPlus(*w.cv, constant(kAngleOffset))));
+
+  const mxArray levels = mclIntArrayRef1(*w.s, 3);
+  const mxArray detailPages = mlfColon(constant(kTwo), levels);
+  w.ca = pageRef(*w.ca, levels);
+  w.ch = pageRef(*w.ch, detailPages);
+  w.cv = pageRef(*w.cv, detailPages);
+  w.ang = pageRef(*w.ang, detailPages);
+}
+
+}  // namespace ulv::denoise

@@ -1,0 +1,98 @@
+// Per level and orientation: a two-component mixture fitted to a random
+// sample of the normalised detail coefficients, and from it every
+// coefficient's posterior probability of belonging to an edge.
+#include <array>
+
+#include "denoise/workspace.hpp"
+#include "gateway/callers.hpp"
+#include "host/matfile.hpp"
+#include "host/minimiser.hpp"
+#include "host/ops.hpp"
+#include "host/pages.hpp"
+#include "host/random.hpp"
+
+namespace ulv::denoise {
+
+namespace {
+
+// The fitting temporaries of one level.
+struct Fit {
+  Var v{"v"}, Mm{"Mm"}, ra{"ra"}, vv{"vv"};
+  Var x1{"x1"}, x2{"x2"}, pn{"pn"}, ped{"ped"};
+  Var pnoise{"pnoise"}, pedge{"pedge"}, l{"l"};
+};
+
+// The sample: each coefficient independently with probability 10000 / (H W).
+void drawSample(Workspace& w, Fit& f) {
+  const mxArray H = mclIntArrayRef1(*w.s, 1);
+  const mxArray W = mclIntArrayRef1(*w.s, 2);
+  f.ra = mlfNRand({H, W});
+  f.vv = mclArrayRef1(*f.v, mclLe(*f.ra, mclRdivide(mclRdivide(constant(kSampleSize), H), W)));
+  {
+    PhaseClock clock(phaseTimes().matWrites);
+    mlfSave(constant(kSampleFile), mclCreateString("w"), {{"vv", &*f.vv}});
+  }
+  f.ra.clear();
+  f.vv.clear();
+}
+
+// sig = fmincon("gaussfit(x(1),x(2),x(3))", [0.1 0.7 0.7], [1 -0.5 0], 0, [], [],
+//               [1e-10 1e-10 0.05], [sig(1) 1 0.98])
+void fitMixture(Workspace& w) {
+  PhaseClock clock(phaseTimes().fits);
+  const mxArray upper =
+      mlfHorzcat({mclIntArrayRef1(*w.sig, 1), constant(kOne), constant(kWeightUpper)});
+  const std::array<const mxArray*, 10> inputs = {
+      &constant(kObjective), &constant(kStartPoint), &constant(kConstraintRow), &constant(kZero),
+      &constant(kEmpty),     &constant(kEmpty),      &constant(kLowerBounds),   &upper,
+      nullptr,               nullptr};
+  w.sig = mlfNFmincon(1, {}, inputs, {});
+  ++phaseTimes().fitCount;
+  phaseTimes().evaluations += lastMinimiserEvaluations();
+}
+
+// Component value exp(-(v / width)^2) / width at every coefficient.
+mxArray component(const mxArray& v, const mxArray& width) {
+  return mclMrdivide(mlfExp(mclUminus(mlfPower(mclMrdivide(v, width), constant(kTwo)))), width);
+}
+
+void posterior(Workspace& w, Fit& f) {
+  PhaseClock clock(phaseTimes().masks);
+  f.x1 = mclIntArrayRef1(*w.sig, 1);
+  f.x2 = mclIntArrayRef1(*w.sig, 2);
+  f.pn = mclIntArrayRef1(*w.sig, 3);
+  f.ped = mclMinus(constant(kOne), *f.pn);
+  f.pnoise = component(*f.v, *f.x1);
+  f.pedge = component(*f.v, *f.x2);
+  const mxArray edge = mclMtimes(*f.ped, *f.pedge);
+  f.l = mclRdivide(edge, mclPlus(mclPlus(mclMtimes(*f.pn, *f.pnoise), edge),
+                                 constant(kUnderflowGuard)));
+}
+
+// One orientation: D is cv or ch, M the mask it produces.
+void estimateOrientation(Workspace& w, const Var& D, Var& M) {
+  const int levels = static_cast<int>(mclIntArrayRef1(*w.s, 3).scalarValue()) - 1;
+  for (int i = 1; i <= levels; ++i) {
+    Fit f;
+    const mxArray level = mlfScalar(i);
+    f.v = pageRef(*D, level);
+    f.Mm = mlfMax(mlfMax(mlfAbs(*f.v)));
+    f.v = mclMrdivide(*f.v, *f.Mm);
+    if (i == 1) mclArrayAssign1(w.sig.target(), constant(kOne), constant(kOne));
+    drawSample(w, f);
+    fitMixture(w);
+    posterior(w, f);
+    pageAssign(M.target(), *f.l, level);
+  }
+}
+
+}  // namespace
+
+void estimateMasks(Workspace& w) {
+  estimateOrientation(w, w.cv, w.maskv);
+  estimateOrientation(w, w.ch, w.maskh);
+  PhaseClock clock(phaseTimes().matWrites);
+  mlfSave(constant(kMaskFile), mclCreateString("w"), {{"maskh", &*w.maskh}, {"maskv", &*w.maskv}});
+}
+
+}  // namespace ulv::denoise

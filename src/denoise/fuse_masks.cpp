@@ -1,0 +1,107 @@
+// Fusion of each level's masks with those of up to two coarser levels (power
+// mean), smoothing along the local coefficient direction, and weighting of
+// the detail coefficients.
+#include <algorithm>
+#include <vector>
+
+#include "denoise/workspace.hpp"
+#include "host/ops.hpp"
+#include "host/pages.hpp"
+
+namespace ulv::denoise {
+
+namespace {
+
+// Every page of a mask stack raised to `pot`, computed once: each page takes
+// part in up to three fusions.
+std::vector<mxArray> poweredPages(const mxArray& mask, const mxArray& pot, int levels) {
+  std::vector<mxArray> powered;
+  if (levels == 1) return powered;  // the coarsest level alone is never fused
+  powered.reserve(levels);
+  for (int p = 1; p <= levels; ++p) powered.push_back(mlfPower(pageRef(mask, mlfScalar(p)), pot));
+  return powered;
+}
+
+// ((sum over p = i..mi of mask(:,:,p).^pot) / (mi - i + 1)) .^ (1/pot), the
+// sum taken in page order like a sum along the third dimension.
+mxArray powerMean(const std::vector<mxArray>& powered, int i, int mi, const mxArray& pot) {
+  mxArray sum = powered[i - 1];
+  for (int p = i + 1; p <= mi; ++p) sum = mclPlus(sum, powered[p - 1]);
+  return mlfPower(mclRdivide(sum, mlfScalar(mi - i + 1)), mclRdivide(constant(kOne), pot));
+}
+
+struct Sectors {
+  Var a0{"a0"}, a45{"a45"}, a90{"a90"}, a135{"a135"};
+};
+
+// Direction sectors of the angles: <= for a0, strict < for the diagonals,
+// >= for a90, so that thin bands at the sector edges belong to two sectors.
+void classifyAngles(const mxArray& theta, Sectors& a) {
+  const mxArray& halfWidth = constant(kSectorHalfWidth);
+  const mxArray magnitude = mlfAbs(theta);
+  a.a0 = mclLe(magnitude, halfWidth);
+  a.a45 = mclLt(mlfAbs(mclMinus(theta, constant(kDiagonalAngle))), halfWidth);
+  a.a135 = mclLt(mlfAbs(mclPlus(theta, constant(kDiagonalAngle))), halfWidth);
+  a.a90 = mclGe(magnitude, constant(kVerticalAngle));
+}
+
+mxArray smoothAlong(const Workspace& w, const Sectors& a, const mxArray& F) {
+  const mxArray& same = constant(kSame);
+  auto smoothed = [&](const Var& kernel) { return mlfConv2(F, *kernel, &same); };
+  mxArray sum = mclPlus(mclTimes(*a.a0, smoothed(w.m0)), mclTimes(*a.a45, smoothed(w.m45)));
+  sum = mclPlus(sum, mclTimes(*a.a90, smoothed(w.m90)));
+  return mclPlus(sum, mclTimes(*a.a135, smoothed(w.m135)));
+}
+
+// D(:,:,i+1) = (mult(i) * mask) .* D(:,:,i)
+void weightLevel(Var& D, const mxArray& gain, const mxArray& mask, int i) {
+  const mxArray weighted = mclTimes(mclMtimes(gain, mask), pageRef(*D, mlfScalar(i)));
+  pageAssign(D.target(), weighted, mlfScalar(i + 1));
+}
+
+}  // namespace
+
+void buildSmoothingKernels(Workspace& w) {
+  w.dim = constant(kThree);
+  w.t = mclMinus(mlfColon(constant(kOne), *w.dim),
+                 mclRdivide(mclPlus(*w.dim, constant(kOne)), constant(kTwo)));
+  w.t = mlfExp(mclRdivide(mclUminus(mlfPower(*w.t, constant(kTwo))), *w.dim));
+  w.t = mclRdivide(*w.t, mlfSum(*w.t));
+  w.m0 = *w.t;
+  w.m135 = mlfDiag(*w.t);
+  const int dim = static_cast<int>(w.dim->scalarValue());
+  for (int k = 1; k <= dim; ++k) {
+    mclArrayAssign2(w.m45.target(), mclIntArrayRef1(*w.t, k), mlfScalar(k),
+                    mlfScalar(dim - k + 1));
+  }
+  w.m90 = mlfCtranspose(*w.m0);
+}
+
+void fuseAndWeight(Workspace& w) {
+  PhaseClock clock(phaseTimes().fusion);
+  const int levels = static_cast<int>(mclIntArrayRef1(*w.s, 3).scalarValue()) - 1;
+  const std::vector<mxArray> poweredH = poweredPages(*w.maskh, *w.pot, levels);
+  const std::vector<mxArray> poweredV = poweredPages(*w.maskv, *w.pot, levels);
+  for (int i = levels; i >= 1; --i) {
+    const int mi = std::min(i + 2, levels);
+    Var nmaskh("nmaskh"), nmaskv("nmaskv");
+    if (i == levels) {
+      nmaskh = pageRef(*w.maskh, mlfScalar(levels));
+      nmaskv = pageRef(*w.maskv, mlfScalar(levels));
+    } else {
+      nmaskh = powerMean(poweredH, i, mi, *w.pot);
+      nmaskv = powerMean(poweredV, i, mi, *w.pot);
+    }
+    const int jj = i;
+    Sectors a;
+    classifyAngles(pageRef(*w.ang, mlfScalar(jj)), a);
+    nmaskh = smoothAlong(w, a, *nmaskh);
+    nmaskv = smoothAlong(w, a, *nmaskv);
+    const mxArray gain = mclIntArrayRef1(*w.mult, i);
+    weightLevel(w.ch, gain, *nmaskh, i);
+    weightLevel(w.cv, gain, *nmaskv, i);
+  }
+  w.ang.clear();
+}
+
+}  // namespace ulv::denoise
