@@ -1,0 +1,152 @@
+#include "host/random.hpp"
+
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "host/errors.hpp"
+
+namespace ulv {
+
+namespace {
+
+std::uint64_t splitmix64(std::uint64_t& x) {
+  std::uint64_t z = (x += 0x9e3779b97f4a7c15ULL);
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+  return z ^ (z >> 31);
+}
+
+std::uint64_t rotl(std::uint64_t x, int k) {
+  return (x << k) | (x >> (64 - k));
+}
+
+// One thread's generators. Threads never share one, so hosts running on
+// several threads neither disturb nor depend on each other.
+class RandomSource {
+ public:
+  RandomSource() { seed(kDefaultSeed); }
+
+  void seed(std::uint64_t value) {
+    for (std::uint64_t& word : state_) word = splitmix64(value);
+    spareNormal_.reset();
+  }
+
+  // (u + 0.5) / 2^52 for the top 52 bits u: every such value is a double, so
+  // no rounding can reach 0 or 1.
+  double uniform() { return (static_cast<double>(next() >> 12) + 0.5) * 0x1p-52; }
+
+  double normal() {
+    if (spareNormal_) {
+      const double spare = *spareNormal_;
+      spareNormal_.reset();
+      return spare;
+    }
+    double a = 0, b = 0, s = 0;
+    do {
+      a = 2 * uniform() - 1;
+      b = 2 * uniform() - 1;
+      s = a * a + b * b;
+    } while (s >= 1 || s == 0);
+    const double factor = std::sqrt(-2 * std::log(s) / s);
+    spareNormal_ = b * factor;
+    return a * factor;
+  }
+
+ private:
+  // xoshiro256**
+  std::uint64_t next() {
+    const std::uint64_t result = rotl(state_[1] * 5, 7) * 9;
+    const std::uint64_t t = state_[1] << 17;
+    state_[2] ^= state_[0];
+    state_[3] ^= state_[1];
+    state_[1] ^= state_[2];
+    state_[0] ^= state_[3];
+    state_[2] ^= t;
+    state_[3] = rotl(state_[3], 45);
+    return result;
+  }
+
+  std::uint64_t state_[4] = {};
+  std::optional<double> spareNormal_;
+};
+
+thread_local RandomSource source;
+thread_local std::function<void(const RandomDraw&)> recorder;
+thread_local RandomReplayer replayer;
+
+// One size argument: a finite whole number; negative counts as 0.
+std::size_t sizeValue(double v) {
+  if (!std::isfinite(v) || std::floor(v) != v) {
+    hostError("Size arguments must be finite whole numbers.");
+  }
+  return v <= 0 ? 0 : static_cast<std::size_t>(v);
+}
+
+// rand() is 1x1, rand(n) n x n, rand([r c ...]) and rand(r, c, ...) as given.
+Dims requestedDims(std::initializer_list<mxArray> sizes) {
+  for (const mxArray& s : sizes) {
+    if (s.isPlaceholder() || s.isCell() || s.isChar()) {
+      hostError("Size arguments must be numeric.");
+    }
+  }
+  if (sizes.size() == 0) return {1, 1};
+  Dims dims;
+  if (sizes.size() == 1) {
+    const mxArray& only = *sizes.begin();
+    if (only.isEmpty()) return {0, 0};
+    if (!only.isVector()) hostError("Size vector must be a row vector with integer elements.");
+    for (std::size_t k = 0; k < only.numel(); ++k) dims.push_back(sizeValue(only.at(k)));
+    if (dims.size() == 1) dims.push_back(dims[0]);
+  } else {
+    for (const mxArray& s : sizes) {
+      if (!s.isScalar()) hostError("Size arguments must be scalars.");
+      dims.push_back(sizeValue(s.at(0)));
+    }
+  }
+  return normalizeDims(std::move(dims));
+}
+
+template <typename Draw>
+mxArray drawArray(RandomKind kind, std::initializer_list<mxArray> sizes, Draw draw) {
+  const Dims dims = requestedDims(sizes);
+  mxArray values;
+  if (replayer) {
+    values = replayer(kind, dims);
+    if (values.classID() != mxDOUBLE_CLASS) hostError("The replayed random draw is not double.");
+    if (values.dims() != dims) {
+      hostError("The replayed random draw is " + dimsText(values.dims()) + ", not the " +
+                dimsText(dims) + " requested.");
+    }
+  } else {
+    values = mxArray::zeros(dims);
+    double* out = values.mutableData();
+    for (std::size_t k = 0; k < values.numel(); ++k) out[k] = draw();
+  }
+  if (recorder) recorder(RandomDraw{kind, values});
+  return values;
+}
+
+}  // namespace
+
+void seedRandom(std::uint64_t seed) {
+  source.seed(seed);
+}
+
+mxArray mlfNRand(std::initializer_list<mxArray> sizes) {
+  return drawArray(RandomKind::Uniform, sizes, [] { return source.uniform(); });
+}
+
+mxArray mlfNRandn(std::initializer_list<mxArray> sizes) {
+  return drawArray(RandomKind::Normal, sizes, [] { return source.normal(); });
+}
+
+void setRandomRecorder(std::function<void(const RandomDraw&)> newRecorder) {
+  recorder = std::move(newRecorder);
+}
+
+void setRandomReplayer(RandomReplayer newReplayer) {
+  replayer = std::move(newReplayer);
+}
+
+}  // namespace ulv

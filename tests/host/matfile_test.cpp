@@ -1,0 +1,193 @@
+#include "host/matfile.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "support/test_support.hpp"
+
+namespace ulv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::generate;
+using test::hostErrorOf;
+
+// Same class, size and bits of every element (NaN and -0 included).
+void expectIdentical(const mxArray& expected, const mxArray& actual) {
+  ASSERT_EQ(expected.classID(), actual.classID());
+  ASSERT_EQ(expected.dims(), actual.dims());
+  if (expected.isCell()) {
+    for (std::size_t k = 0; k < expected.numel(); ++k) {
+      expectIdentical(expected.cellAt(k), actual.cellAt(k));
+    }
+  } else if (!expected.isEmpty()) {
+    EXPECT_EQ(0, std::memcmp(expected.data(), actual.data(), expected.numel() * sizeof(double)));
+  }
+}
+
+mxArray text(const char* s) {
+  return mxArray::string(s);
+}
+
+std::vector<std::string> filesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class MatFileTest : public ::testing::Test {
+ protected:
+  test::ScopedWorkDir folder_;
+};
+
+TEST_F(MatFileTest, EveryClassRoundTripsExactly) {
+  mxArray nested = mxArray::cell({2, 1});
+  nested.mutableCell(0) = generate({3, 4, 2}, [](std::size_t k) { return k * 0.1 - 1; });
+  nested.mutableCell(1) = mxArray::cell({0, 0});
+  mxArray cell = mxArray::cell({1, 3});
+  cell.mutableCell(0) = mxArray::fromVector({1, 2}, {7, 255}, mxUINT8_CLASS);
+  cell.mutableCell(1) = text("in a cell");
+  cell.mutableCell(2) = nested;
+  const std::vector<std::pair<std::string, mxArray>> variables = {
+      {"cube", generate({3, 4, 2}, [](std::size_t k) { return std::sqrt(k + 0.5); })},
+      {"special", mxArray::row({NAN, INFINITY, -0.0, 1e-310, -1.7976931348623157e308})},
+      {"bytes", mxArray::fromVector({2, 3}, {0, 1, 127, 128, 254, 255}, mxUINT8_CLASS)},
+      {"truth", mxArray::fromVector({1, 3}, {1, 0, 1}, mxLOGICAL_CLASS)},
+      {"wide", mclInitializeString(3, u"a\u263Az")},
+      {"cells", cell},
+      {"empty", mxArray::empty()},
+      {"noRows", mxArray::zeros({0, 3})},
+      {"emptyCube", mxArray::zeros({3, 0, 2})},
+      {"noText", text("")},
+      {"scalar", mxArray::scalar(-2.5)},
+  };
+  saveVariables("all", variables);
+  const auto loaded = loadAllVariables("all.mat");
+  ASSERT_EQ(loaded.size(), variables.size());
+  for (std::size_t k = 0; k < loaded.size(); ++k) {
+    SCOPED_TRACE(variables[k].first);
+    EXPECT_EQ(loaded[k].first, variables[k].first);
+    expectIdentical(variables[k].second, loaded[k].second);
+  }
+}
+
+TEST_F(MatFileTest, FileNamesGetTheMatExtensionWhenTheyHaveNone) {
+  EXPECT_EQ(matFileName("minimiza"), "minimiza.mat");
+  EXPECT_EQ(matFileName("data.v1/minimiza"), "data.v1/minimiza.mat");
+  EXPECT_EQ(matFileName("masks.bin"), "masks.bin");
+  EXPECT_NE(hostErrorOf([] { matFileName(""); }), "");
+  EXPECT_NE(hostErrorOf([] { matFileName("folder/"); }), "");
+}
+
+TEST_F(MatFileTest, SaveOverwritesAndConditionalLoadTakesOnlyStoredVariables) {
+  const mxArray a = mxArray::scalar(1), b = mxArray::row({1, 2}), vv = mxArray::row({3, 4, 5});
+  mlfSave(text("minimiza"), text("w"), {{"a", &a}, {"b", &b}});
+  mlfSave(text("minimiza"), text("w"), {{"vv", &vv}});
+  EXPECT_EQ(filesIn(folder_.path()), std::vector<std::string>{"minimiza.mat"});
+
+  mxArray loadedVv, untouchedA = mxArray::scalar(7), absent;
+  mclLoadConditional(text("minimiza"), {{"vv", &loadedVv}, {"a", &untouchedA}, {"x1", &absent}});
+  expectIdentical(vv, loadedVv);
+  expectIdentical(mxArray::scalar(7), untouchedA);
+  EXPECT_TRUE(absent.isPlaceholder());
+}
+
+TEST_F(MatFileTest, UnreadableFilesAreHostErrors) {
+  mxArray target;
+  auto loadError = [&](const char* name) {
+    return hostErrorOf([&] { mclLoadConditional(text(name), {{"vv", &target}}); });
+  };
+  EXPECT_EQ(loadError("minimiza"),
+            "Unable to read file 'minimiza.mat': No such file or directory.");
+
+  writeBytes("garbage.mat", std::string(4096, '\x5a'));
+  writeBytes("empty.mat", "");
+  EXPECT_EQ(loadError("garbage"), "Unable to read file 'garbage.mat': not a MAT-file.");
+  EXPECT_EQ(loadError("empty"), "Unable to read file 'empty.mat': not a MAT-file.");
+
+  const mxArray sample = generate({10000, 1}, [](std::size_t k) { return k * 1e-4; });
+  saveVariables("cut", {{"vv", sample}});
+  fs::resize_file("cut.mat", fs::file_size("cut.mat") / 2);
+  EXPECT_EQ(loadError("cut"), "Unable to read file 'cut.mat': the file is truncated or damaged.");
+
+  fs::create_directory("folder.mat");
+  EXPECT_EQ(loadError("folder"), "Unable to read file 'folder.mat': Is a directory.");
+  EXPECT_TRUE(target.isPlaceholder());
+}
+
+TEST_F(MatFileTest, FailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile) {
+  const mxArray old = mxArray::scalar(5), unassigned;
+  mlfSave(text("keep"), text("w"), {{"x", &old}});
+  auto saveError = [&](const char* file, const char* mode, const char* name, const mxArray* value) {
+    return hostErrorOf([&] { mlfSave(text(file), text(mode), {{"x", &old}, {name, value}}); });
+  };
+  EXPECT_EQ(saveError("keep", "w", "y", &unassigned),
+            "Cannot save variable 'y' to 'keep.mat': it holds no value (unassigned).");
+  EXPECT_EQ(saveError("keep", "a", "y", &old),
+            "Unsupported save mode 'a': only 'w' (overwrite) is supported.");
+  EXPECT_NE(saveError("keep", "w", "1y", &old), "");
+  EXPECT_NE(saveError("keep", "w", "x", &old), "");  // the same name twice
+
+  fs::create_directory("occupied.mat");
+  EXPECT_EQ(saveError("occupied", "w", "y", &old),
+            "Unable to write file 'occupied.mat': Is a directory.");
+  EXPECT_EQ(saveError("missing/file", "w", "y", &old),
+            "Unable to write file 'missing/file.mat': No such file or directory.");
+
+  EXPECT_EQ(filesIn(folder_.path()), (std::vector<std::string>{"keep.mat", "occupied.mat"}));
+  mxArray x;
+  mclLoadConditional(text("keep"), {{"x", &x}});
+  expectIdentical(old, x);
+}
+
+// Output of an Octave command run in the current folder; "" when Octave is missing.
+std::string octave(const std::string& code) {
+  if (std::system("command -v octave-cli > /dev/null 2>&1") != 0) return "";
+  const std::string command = "octave-cli --norc --quiet --eval \"" + code + "\" 2>/dev/null";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  std::string output;
+  char buffer[256];
+  while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) output += buffer;
+  return output;
+}
+
+TEST_F(MatFileTest, OctaveReadsOurFilesAndWeReadOctaves) {
+  if (std::system("command -v octave-cli > /dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "octave-cli is not installed";
+  }
+  // Quarter steps keep every sum exact, whatever order Octave adds in.
+  const mxArray cube = generate({2, 3, 4}, [](std::size_t k) { return k * 0.25 - 1.5; });
+  const mxArray bytes = mxArray::fromVector({3, 2}, {0, 9, 200, 255, 17, 3}, mxUINT8_CLASS);
+  saveVariables("shared", {{"cube", cube}, {"bytes", bytes}, {"name", text("ulvadern")}});
+  EXPECT_EQ(octave("load('shared.mat'); printf('%d ', size(cube), sum(cube(:) .* (1:24)'), "
+                   "size(bytes), sum(double(bytes(:)) .* (1:6)')); "
+                   "printf('%s %s %s', class(cube), class(bytes), name);"),
+            "2 3 4 700 3 2 1741 double uint8 ulvadern");
+
+  octave(
+      "z = reshape(1:24, 2, 3, 4) / 8; u = uint8([1 2; 3 250]); s = 'abc'; "
+      "save('-v6', 'octave.mat', 'z', 'u', 's');");
+  mxArray z, u, s;
+  mclLoadConditional(text("octave"), {{"z", &z}, {"u", &u}, {"s", &s}});
+  expectIdentical(generate({2, 3, 4}, [](std::size_t k) { return (k + 1) / 8.0; }), z);
+  expectIdentical(mxArray::fromVector({2, 2}, {1, 3, 2, 250}, mxUINT8_CLASS), u);
+  expectIdentical(text("abc"), s);
+}
+
+}  // namespace
+}  // namespace ulv
