@@ -51,15 +51,17 @@ mxArray concatenate(std::initializer_list<mxArray> operands, std::size_t dim,
       dim + 1, (*std::max_element(parts.begin(), parts.end(), [](auto* x, auto* y) {
                  return x->ndims() < y->ndims();
                }))->ndims());
-  Dims dims = ops::foldDims(parts[0]->dims(), n);
-  dims[dim] = 0;
+  Dims others = ops::foldDims(parts[0]->dims(), n);
+  others[dim] = 0;
+  std::size_t total = 0;
   for (const mxArray* p : parts) {
     Dims d = ops::foldDims(p->dims(), n);
-    const std::size_t along = d[dim];
+    total += d[dim];
     d[dim] = 0;
-    if (d != dims) hostError(mismatch);
-    dims[dim] += along;
+    if (d != others) hostError(mismatch);
   }
+  Dims dims = others;
+  dims[dim] = total;
   // Each part contributes a block of (its size up to dim) per outer index.
   std::size_t outer = 1;
   for (std::size_t k = dim + 1; k < n; ++k) outer *= dims[k];

@@ -63,7 +63,8 @@ int mclLengthInt(const mxArray& a) {
 
 mxArray mlfSize(const mxArray& a) {
   std::vector<double> dims(a.dims().begin(), a.dims().end());
-  return mxArray::fromVector({1, dims.size()}, std::move(dims));
+  const std::size_t n = dims.size();
+  return mxArray::fromVector({1, n}, std::move(dims));
 }
 
 mxArray mlfSize(const mxArray& a, const mxArray& dim) {
