@@ -37,7 +37,7 @@ mxClassID assignedClass(const mxArray& target, const mxArray& source) {
 mxArray resized(const mxArray& a, const Dims& dims, mxClassID cls) {
   if (a.dims() == dims && a.classID() == cls) return a;
   mxArray result;
-  if (a.dims() == dims) {
+  if (a.dims() == dims && !a.isPlaceholder()) {
     result = a.withClass(cls);
   } else {
     result = mxArray::zeros(dims, cls);

@@ -32,6 +32,7 @@ mxArray colonRange(double start, double step, double stop) {
   }
   // A small tolerance keeps 0:0.1:1 at eleven elements despite rounding.
   const double q = (stop - start) / step;
+  if (std::isinf(q)) hostError("Maximum variable size allowed by the program is exceeded.");
   const std::size_t n = ops::toCount(std::floor(q + 1e-10 * std::max(1.0, q)), "Range bounds") + 1;
   mxArray range = mxArray::zeros({1, n});
   double* d = range.mutableData();
