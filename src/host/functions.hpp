@@ -11,8 +11,8 @@ namespace ulv::hostfn {
 using Outputs = std::vector<mxArray>;
 using Inputs = std::vector<mxArray>;
 
-// conv(a, b): full 1-D convolution, length m + n - 1. The result is a column
-// when both operands are columns... see conv.cpp for the orientation rule.
+// conv(a, b): full 1-D convolution, length m + n - 1, oriented like the longer
+// operand (like b when both are equally long).
 Outputs conv(int nargout, const Inputs& in);
 // wkeep(a, len, "c") / wkeep(a, len) for vectors, wkeep(a, [r c]) for matrices.
 Outputs wkeep(int nargout, const Inputs& in);
