@@ -34,7 +34,7 @@ mxClassID assignedClass(const mxArray& target, const mxArray& source) {
 
 // Copies `a` into an array of `dims` (each at least a's) and class `cls`,
 // keeping every element at its subscripts.
-mxArray resized(const mxArray& a, const Dims& dims, mxClassID cls) {
+mxArray resized(mxArray a, const Dims& dims, mxClassID cls) {
   if (a.dims() == dims && a.classID() == cls) return a;
   mxArray result;
   if (a.dims() == dims && !a.isPlaceholder()) {
@@ -150,7 +150,9 @@ void scatter(mxArray& target, const mxArray& source, const std::vector<Subscript
   });
 }
 
-void assign(mxArray& target, const mxArray& source, const std::vector<const mxArray*>& indices) {
+void assign(mxArray& target, const mxArray& sourceArgument,
+            const std::vector<const mxArray*>& indices) {
+  const mxArray source = sourceArgument;  // cheap, and safe when the source is the target itself
   const mxClassID cls = assignedClass(target, source);
   std::vector<Subscript> subs;
   for (const mxArray* index : indices) subs.push_back(ops::parseSubscript(*index));
@@ -163,7 +165,8 @@ void assign(mxArray& target, const mxArray& source, const std::vector<const mxAr
     dims = subscriptGrowth(target, source, subs);
     requireMatchingSource(source, subs);
   }
-  mxArray grown = resized(target, normalizeDims(dims), cls);
+  // Moving the target in lets an unshared target be written in place.
+  mxArray grown = resized(std::move(target), normalizeDims(dims), cls);
   const Dims extents =
       subs.size() == 1 ? Dims{grown.numel()} : ops::foldDims(grown.dims(), subs.size());
   scatter(grown, source, subs, extents);

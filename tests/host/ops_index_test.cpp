@@ -148,6 +148,13 @@ TEST(OpsIndex, CopiesShareStorageUntilWritten) {
   EXPECT_FALSE(copy.sharesStorageWith(original));
   EXPECT_EQ(original.at(0), 1);
   EXPECT_EQ(copy.at(0), 0);
+  mxArray self = mxArray::row({1, 2});
+  mclArrayAssign2(self, self, num(2), kColon);  // the source is the target itself
+  EXPECT_EQ(self.dims(), (Dims{2, 2}));
+  EXPECT_EQ(at(self, 2, 2), 2);
+  mclArrayAssign1(self, num(7), self);  // and the index too
+  EXPECT_EQ(at(self, 2, 1), 7);         // positions 1 and 2 only
+  EXPECT_EQ(at(self, 1, 2), 2);
 }
 
 TEST(OpsIndex, Concatenation) {
