@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "host/matfile.hpp"
+#include "host/ops.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv {
