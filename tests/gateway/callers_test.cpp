@@ -97,6 +97,12 @@ TEST_F(CallersTest, UnknownOrFailingFunctionsAreHostErrors) {
   EXPECT_EQ(hostErrorOf([&] { mlfNWfilters(0, {&lod}, &name, nullptr); }),
             "wfilters: unknown wavelet name 'nosuch'.");
   EXPECT_TRUE(lod.isPlaceholder());
+  const mxArray db2 = mxArray::string("db2"), option = mxArray::string("d");
+  mxArray hid, lor;
+  EXPECT_EQ(hostErrorOf([&] {
+              mlfNWfilters(0, {&lod, &hid, &lor}, &db2, &option);
+            }),
+            "Too many output arguments in the call to \"wfilters\".");
   EXPECT_EQ(mclContextDepth(), 0);
 }
 
