@@ -1,17 +1,113 @@
 #include "auxiliary/lixo.hpp"
 
-#include "host/errors.hpp"
+#include "gateway/callers.hpp"
+#include "gateway/forms.hpp"
+#include "gateway/frame.hpp"
+#include "host/ops.hpp"
 
 namespace ulv {
 
-// Placeholder until the function is built.
 const LocalFunctionTable lixoLocalFunctions{0, nullptr};
+
 namespace {
-ModuleConstants C("lixo", 0);
+
+enum : std::size_t {
+  kOutputsMessage,
+  kInputsMessage,
+  kName,
+  kAdmissibleInputs,
+  kAdmissibleOutputs,
+  kStar,
+  kDecomposition,
+  kCentral,
+  kOne,
+  kMinusOne,
+  kFirstDimension,
+  kCount
+};
+ModuleConstants C("lixo", kCount);
+
+// x extended by lf elements at each end, in reverse order from its own ends
+// (the end elements repeated), along the row or the column that x is.
+mxArray mirrorExtend(const mxArray& x, const mxArray& lx, const mxArray& lf) {
+  const mxArray leading = mclArrayRef1(x, mlfColon(lf, C[kMinusOne], &C[kOne]));
+  const mxArray last = mclPlus(mclMinus(lx, lf), C[kOne]);
+  const mxArray trailing = mclArrayRef1(x, mlfColon(lx, C[kMinusOne], &last));
+  if (mclEqBool(mlfSize(x, C[kFirstDimension]), C[kOne])) {
+    return mlfHorzcat({leading, x, trailing});
+  }
+  return mlfVertcat({leading, x, trailing});
 }
-void InitializeModule_lixo() {}
-void TerminateModule_lixo() { C.releaseAll(); }
-const ModuleConstants& lixoConstants() { return C; }
-void mexLixo(int, mxArray*[], int, const mxArray*[]) { hostError("lixo is not built yet."); }
+
+mxArray Mlixo(mxArray* d_out, int nargout, const mxArray* x_in, const mxArray* arg2_in,
+              const mxArray* arg3_in) {
+  BodyFrame frame(lixoLocalFunctions);
+  Var a("a"), d("d");
+  Var x = Var::input("x", x_in);
+  Var arg2 = Var::input("arg2", arg2_in);
+  Var arg3 = Var::input("arg3", arg3_in);
+  Var LoF_D("LoF_D"), HiF_D("HiF_D"), lx("lx"), lf("lf");
+  const int nargin = mclNargin({x_in, arg2_in, arg3_in});
+
+  const mxArray inputCount = mlfScalar(nargin);
+  const mxArray outputCount = mlfScalar(nargout);
+  if (mlfTobool(mlfErrargn(&C[kName], &inputCount, &C[kAdmissibleInputs], &outputCount,
+                           &C[kAdmissibleOutputs]))) {
+    mlfError(C[kStar]);
+  }
+
+  if (nargin == 2) {
+    mxArray lowPass, highPass;
+    mlfNWfilters(0, {&lowPass, &highPass}, &*arg2, &C[kDecomposition]);
+    LoF_D = std::move(lowPass);
+    HiF_D = std::move(highPass);
+  } else {
+    LoF_D = *arg2;
+    HiF_D = *arg3;
+  }
+
+  lx = mlfScalar(mclLengthInt(*x));
+  lf = mlfScalar(mclLengthInt(*LoF_D));
+  x = mirrorExtend(*x, *lx, *lf);
+
+  const mxArray lowPassed = mlfConv(&*x, &*LoF_D);
+  a = mlfNWkeep(1, &lowPassed, {&*lx, &C[kCentral]});
+  const mxArray highPassed = mlfConv(&*x, &*HiF_D);
+  d = mlfNWkeep(1, &highPassed, {&*lx, &C[kCentral]});
+
+  checkOutputs(nargout, "lixo", {&a, &d});
+  storeOutput(d_out, d);
+  return a.release();
+}
+
+}  // namespace
+
+void InitializeModule_lixo() {
+  static const double kInputCounts[] = {2, 3};
+  static const double kOutputCounts[] = {0, 1, 2};
+  C.add(mclCreateString(countErrorMessage("lixo", "outputs", 2)));
+  C.add(mclCreateString(countErrorMessage("lixo", "inputs", 3)));
+  C.add(mclInitializeString(3, u"dwt"));
+  C.add(mclInitializeDoubleVector(1, 2, kInputCounts));
+  C.add(mclInitializeDoubleVector(1, 3, kOutputCounts));
+  C.add(mclInitializeString(1, u"*"));
+  C.add(mclInitializeString(1, u"d"));
+  C.add(mclInitializeString(1, u"c"));
+  C.add(mclInitializeDouble(1));
+  C.add(mclInitializeDouble(-1));
+  C.add(mclInitializeDouble(1));
+}
+
+void TerminateModule_lixo() {
+  C.releaseAll();
+}
+
+const ModuleConstants& lixoConstants() {
+  return C;
+}
+
+void mexLixo(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  runHostForm<2, 3>(nlhs, plhs, nrhs, prhs, C[kOutputsMessage], C[kInputsMessage], Mlixo);
+}
 
 }  // namespace ulv

@@ -1,17 +1,123 @@
 #include "auxiliary/transfwav.hpp"
 
-#include "host/errors.hpp"
+#include "gateway/callers.hpp"
+#include "gateway/forms.hpp"
+#include "gateway/frame.hpp"
+#include "host/ops.hpp"
+#include "transform/filter_steps.hpp"
+#include "transform/undecimated_filtering.hpp"
 
 namespace ulv {
 
-// Placeholder until the function is built.
 const LocalFunctionTable transfwavLocalFunctions{0, nullptr};
+
 namespace {
-ModuleConstants C("transfwav", 0);
+
+enum : std::size_t {
+  kOutputsMessage,
+  kInputsMessage,
+  kName,
+  kAdmissibleInputs,
+  kAdmissibleOutputs,
+  kStar,
+  kDecomposition,
+  kMinusOne,
+  kOne,
+  kCount
+};
+ModuleConstants C("transfwav", kCount);
+
+// Whether every crop is exactly central (odd filter lengths) and the mirror
+// fits in x. conv2 takes the operand with fewer elements as its kernel, so
+// HiF_D must also be the smaller one for the taps to add in the same order.
+bool hasCentralBlocks(const mxArray& x, std::size_t lf, const mxArray& LoF_D,
+                      const mxArray& HiF_D) {
+  if (!isOddLengthFilter(LoF_D) || !isOddLengthFilter(HiF_D) || !fitsMirror(x, lf)) return false;
+  return HiF_D.numel() < (x.rows() + 2 * lf) * (x.cols() + 2 * lf);
 }
-void InitializeModule_transfwav() {}
-void TerminateModule_transfwav() { C.releaseAll(); }
-const ModuleConstants& transfwavConstants() { return C; }
-void mexTransfwav(int, mxArray*[], int, const mxArray*[]) { hostError("transfwav is not built yet."); }
+
+mxArray Mtransfwav(mxArray* ch_out, mxArray* cv_out, int nargout, const mxArray* x_in,
+                   const mxArray* arg2_in, const mxArray* arg3_in) {
+  BodyFrame frame(transfwavLocalFunctions);
+  Var ca("ca"), ch("ch"), cv("cv");
+  Var x = Var::input("x", x_in);
+  Var arg2 = Var::input("arg2", arg2_in);
+  Var arg3 = Var::input("arg3", arg3_in);
+  Var LoF_D("LoF_D"), HiF_D("HiF_D"), sx("sx"), rx("rx"), cx("cx"), lf("lf");
+  const int nargin = mclNargin({x_in, arg2_in, arg3_in});
+
+  const mxArray inputCount = mlfScalar(nargin);
+  const mxArray outputCount = mlfScalar(nargout);
+  if (mlfTobool(mlfErrargn(&C[kName], &inputCount, &C[kAdmissibleInputs], &outputCount,
+                           &C[kAdmissibleOutputs]))) {
+    mlfError(C[kStar]);
+  }
+
+  if (nargin == 2) {
+    mxArray lowPass, highPass;
+    mlfNWfilters(0, {&lowPass, &highPass}, &*arg2, &C[kDecomposition]);
+    LoF_D = std::move(lowPass);
+    HiF_D = std::move(highPass);
+  } else {
+    LoF_D = *arg2;
+    HiF_D = *arg3;
+  }
+
+  sx = mlfSize(*x);
+  rx = mclIntArrayRef1(*sx, 1);
+  cx = mclIntArrayRef1(*sx, 2);
+  lf = mlfScalar(mclLengthInt(*LoF_D));
+
+  const auto width = static_cast<std::size_t>(lf->scalarValue());
+  if (hasCentralBlocks(*x, width, *LoF_D, *HiF_D)) {
+    // Every crop is exactly central: the central blocks straight from the
+    // mirror view of x, the extension never formed.
+    const ExtendedImage E = mirrorExtension(*x, width);
+    ch = centralConv2(*HiF_D, E);
+    cv = centralConv2(mlfCtranspose(*HiF_D), E);
+    ca = centralConv2(*LoF_D, mlfCtranspose(*LoF_D), E);
+  } else {
+    x = mirrorExtend(*x, *lf, *rx, *cx, {C[kOne], C[kMinusOne]});
+    const mxArray rowFiltered = mlfConv2(*HiF_D, *x);
+    ch = mlfNWkeep(1, &rowFiltered, {&*sx});
+    const mxArray columnFiltered = mlfConv2(mlfCtranspose(*HiF_D), *x);
+    cv = mlfNWkeep(1, &columnFiltered, {&*sx});
+    const mxArray smoothed = mlfConv2(*LoF_D, mlfCtranspose(*LoF_D), &*x);
+    ca = mlfNWkeep(1, &smoothed, {&*sx});
+  }
+
+  checkOutputs(nargout, "transfwav", {&ca, &ch, &cv});
+  storeOutput(ch_out, ch);
+  storeOutput(cv_out, cv);
+  return ca.release();
+}
+
+}  // namespace
+
+void InitializeModule_transfwav() {
+  static const double kInputCounts[] = {2, 3};
+  static const double kOutputCounts[] = {0, 1, 3};
+  C.add(mclCreateString(countErrorMessage("transfwav", "outputs", 3)));
+  C.add(mclCreateString(countErrorMessage("transfwav", "inputs", 3)));
+  C.add(mclInitializeString(4, u"dwt2"));
+  C.add(mclInitializeDoubleVector(1, 2, kInputCounts));
+  C.add(mclInitializeDoubleVector(1, 3, kOutputCounts));
+  C.add(mclInitializeString(1, u"*"));
+  C.add(mclInitializeString(1, u"d"));
+  C.add(mclInitializeDouble(-1));
+  C.add(mclInitializeDouble(1));
+}
+
+void TerminateModule_transfwav() {
+  C.releaseAll();
+}
+
+const ModuleConstants& transfwavConstants() {
+  return C;
+}
+
+void mexTransfwav(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  runHostForm<3, 3>(nlhs, plhs, nrhs, prhs, C[kOutputsMessage], C[kInputsMessage], Mtransfwav);
+}
 
 }  // namespace ulv

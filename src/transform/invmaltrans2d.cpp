@@ -1,17 +1,173 @@
 #include "transform/invmaltrans2d.hpp"
 
-#include "host/errors.hpp"
+#include "auxiliary/touint.hpp"
+#include "gateway/callers.hpp"
+#include "gateway/forms.hpp"
+#include "gateway/frame.hpp"
+#include "host/ops.hpp"
+#include "host/pages.hpp"
+#include "transform/filter_steps.hpp"
+#include "transform/stack_pages.hpp"
+#include "transform/undecimated_filtering.hpp"
 
 namespace ulv {
 
-// Placeholder until the function is built.
 const LocalFunctionTable invmaltrans2dLocalFunctions{0, nullptr};
+
 namespace {
-ModuleConstants C("invmaltrans2d", 0);
+
+enum : std::size_t {
+  kOutputsMessage,
+  kInputsMessage,
+  kLowPass,
+  kLowRecon,
+  kHighRecon,
+  kOne,
+  kTwo,
+  kFour,
+  kMinusOne,
+  kEmpty,
+  kCount
+};
+ModuleConstants C("invmaltrans2d", kCount);
+
+// The dilated filters of one level and the pages that the level combines.
+struct Level {
+  const mxArray& lo;
+  const mxArray& kk;
+  const mxArray& ll;
+  const mxArray& x;
+  const mxArray& ch;
+  const mxArray& cv;
+  const mxArray& next;  // i + 1
+};
+
+// Every crop of the level is exactly central (odd filter lengths), and the
+// pages are double matrices of x's size with room for the mirror.
+bool hasCentralBlocks(const Level& level, std::size_t lf) {
+  const std::size_t page = existingPage(level.x, level.next);
+  const auto sameSize = [&](const mxArray& stack) {
+    return existingPage(stack, level.next) != 0 && stack.rows() == level.x.rows() &&
+           stack.cols() == level.x.cols();
+  };
+  return isOddLengthFilter(level.lo) && isOddLengthFilter(level.kk) &&
+         isOddLengthFilter(level.ll) && page != 0 && lf <= level.x.rows() && lf <= level.x.cols() &&
+         sameSize(level.ch) && sameSize(level.cv);
 }
-void InitializeModule_invmaltrans2d() {}
-void TerminateModule_invmaltrans2d() { C.releaseAll(); }
-const ModuleConstants& invmaltrans2dConstants() { return C; }
-void mexInvmaltrans2d(int, mxArray*[], int, const mxArray*[]) { hostError("invmaltrans2d is not built yet."); }
-mxArray mlfInvmaltrans2d(const mxArray*, const mxArray*, const mxArray*, const mxArray*, const mxArray*) { hostError("invmaltrans2d is not built yet."); }
+
+mxArray Minvmaltrans2d(int nargout, const mxArray* ca_in, const mxArray* ch_in,
+                       const mxArray* cv_in, const mxArray* N_in, const mxArray* type_in) {
+  BodyFrame frame(invmaltrans2dLocalFunctions);
+  Var x("x");
+  Var ca = Var::input("ca", ca_in);
+  Var ch = Var::input("ch", ch_in);
+  Var cv = Var::input("cv", cv_in);
+  Var N = Var::input("N", N_in);
+  Var type = Var::input("type", type_in);
+  Var lod("lod"), lor("lor"), hir("hir"), lorr("lorr"), l("l"), s("s"), i("i"), ins("ins");
+  Var lo("lo"), kk("kk"), ll("ll"), sx("sx"), rx("rx"), cx("cx"), lf("lf"), xx("xx");
+  const int nargin = mclNargin({ca_in, ch_in, cv_in, N_in, type_in});
+
+  if (mclEqBool(mlfScalar(nargin), C[kFour])) {
+    lod = C[kLowPass];
+    lor = C[kLowRecon];
+    hir = C[kHighRecon];
+  } else {
+    mxArray lowPass, unusedHighPass, lowRecon, highRecon;
+    mlfNWfilters(0, {&lowPass, &unusedHighPass, &lowRecon, &highRecon}, &*type, nullptr);
+    lod = std::move(lowPass);
+    lor = std::move(lowRecon);
+    hir = std::move(highRecon);
+  }
+
+  s = mlfSize(*ca);
+  const mxArray coarsest = mclPlus(*N, C[kOne]);
+  pageAssign(x.target(), pageRef(*ca, coarsest), coarsest);
+  l = mlfScalar(mclLengthInt(*lor));
+  const int L = mclLengthInt(*lod);
+  lorr = mclArrayRef1(*lod, mlfColon(mlfScalar(L), C[kMinusOne], &C[kOne]));
+
+  const mxArray levels = mlfColon(*N, C[kMinusOne], &C[kOne]);
+  for (std::size_t n = 0; n < levels.numel(); ++n) {
+    i = mclIntArrayRef1(levels, static_cast<int>(n + 1));
+    const mxArray spacing = mclMpower(C[kTwo], mclMinus(*i, C[kOne]));
+    ins = mlfZeros({C[kOne], mclMinus(spacing, C[kOne])});
+    const int taps = static_cast<int>(l->scalarValue());
+    kk = dilate(C[kEmpty], *hir, taps, *ins);
+    ll = dilate(C[kEmpty], *lor, taps, *ins);
+    lo = dilate(C[kEmpty], *lorr, L, *ins);
+    sx = mlfSize(*x);
+    rx = mclIntArrayRef1(*sx, 1);
+    cx = mclIntArrayRef1(*sx, 2);
+    lf = mlfScalar(mclLengthInt(*lo));
+
+    const mxArray next = mclPlus(*i, C[kOne]);
+    const Level level{*lo, *kk, *ll, *x, *ch, *cv, next};
+    const auto width = static_cast<std::size_t>(lf->scalarValue());
+    mxArray t1, t2, t3;
+    if (hasCentralBlocks(level, width)) {
+      // The central blocks straight from the pages; the approximation's
+      // extension is the mirror view, never formed. The details see zeros
+      // beyond their border.
+      const std::size_t page = existingPage(*x, next);
+      t1 = centralConv2(*ll, *kk, pageView(*ch, page, 0));
+      t2 = centralConv2(*kk, *ll, pageView(*cv, page, 0));
+      t3 = centralConv2(*lo, *lo, pageView(*x, page, width));
+    } else {
+      xx = mirrorExtend(pageRef(*x, next), *lf, *rx, *cx, {C[kOne], C[kMinusOne]});
+      const mxArray keep = mclArrayRef1(*s, mlfColon(C[kOne], C[kTwo]));
+      const mxArray horizontal = pageRef(*ch, next);
+      const mxArray horizontalFiltered = mlfConv2(*ll, *kk, &horizontal);
+      t1 = mlfNWkeep(1, &horizontalFiltered, {&keep});
+      const mxArray vertical = pageRef(*cv, next);
+      const mxArray verticalFiltered = mlfConv2(*kk, *ll, &vertical);
+      t2 = mlfNWkeep(1, &verticalFiltered, {&keep});
+      const mxArray smoothed = mlfConv2(*lo, *lo, &*xx);
+      t3 = mlfNWkeep(1, &smoothed, {&keep});
+    }
+    setPageToSum(x.target(), *i, t1, t2, t3);
+  }
+
+  const mxArray shifted = mclPlus(*x, *N);
+  x = mlfTouint(&shifted);
+
+  checkOutputs(nargout, "invmaltrans2d", {&x});
+  return x.release();
+}
+
+}  // namespace
+
+void InitializeModule_invmaltrans2d() {
+  static const double kLod[] = {0, 0.125, 0.375, 0.375, 0.125};
+  static const double kLor[] = {0.0078, 0.0469, 0.1172, 0.6563, 0.1172, 0.0469, 0.0078};
+  static const double kHir[] = {0.0078, 0.0547, 0.1719, -0.1719, -0.0547, -0.0078, 0};
+  C.add(mclCreateString(countErrorMessage("invmaltrans2d", "outputs", 1)));
+  C.add(mclCreateString(countErrorMessage("invmaltrans2d", "inputs", 5)));
+  C.add(mclInitializeDoubleVector(1, 5, kLod));
+  C.add(mclInitializeDoubleVector(1, 7, kLor));
+  C.add(mclInitializeDoubleVector(1, 7, kHir));
+  C.add(mclInitializeDouble(1));
+  C.add(mclInitializeDouble(2));
+  C.add(mclInitializeDouble(4));
+  C.add(mclInitializeDouble(-1));
+  C.add(mclInitializeDoubleVector(0, 0, nullptr));
+}
+
+void TerminateModule_invmaltrans2d() {
+  C.releaseAll();
+}
+
+const ModuleConstants& invmaltrans2dConstants() {
+  return C;
+}
+
+void mexInvmaltrans2d(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  runHostForm<1, 5>(nlhs, plhs, nrhs, prhs, C[kOutputsMessage], C[kInputsMessage], Minvmaltrans2d);
+}
+
+mxArray mlfInvmaltrans2d(const mxArray* ca, const mxArray* ch, const mxArray* cv, const mxArray* N,
+                         const mxArray* type) {
+  return runDirectForm<1, 5>(1, {}, {ca, ch, cv, N, type}, Minvmaltrans2d);
+}
+
 }  // namespace ulv

@@ -1,17 +1,119 @@
 #include "transform/maltrans2d.hpp"
 
-#include "host/errors.hpp"
+#include <vector>
+
+#include "auxiliary/transfwav.hpp"
+#include "gateway/callers.hpp"
+#include "gateway/forms.hpp"
+#include "gateway/frame.hpp"
+#include "host/ops.hpp"
+#include "host/pages.hpp"
+#include "transform/filter_steps.hpp"
+#include "transform/stack_pages.hpp"
 
 namespace ulv {
 
-// Placeholder until the function is built.
 const LocalFunctionTable maltrans2dLocalFunctions{0, nullptr};
+
 namespace {
-ModuleConstants C("maltrans2d", 0);
+
+enum : std::size_t {
+  kOutputsMessage,
+  kInputsMessage,
+  kLowPass,
+  kHighPass,
+  kOne,
+  kTwo,
+  kThree,
+  kEmpty,
+  kCount
+};
+ModuleConstants C("maltrans2d", kCount);
+
+mxArray Mmaltrans2d(mxArray* ch_out, mxArray* cv_out, int nargout, const mxArray* x_in,
+                    const mxArray* map_in, const mxArray* N_in, const mxArray* type_in) {
+  BodyFrame frame(maltrans2dLocalFunctions);
+  Var ca("ca"), ch("ch"), cv("cv");
+  Var x = Var::input("x", x_in);
+  Var map = Var::input("map", map_in);
+  Var N = Var::input("N", N_in);
+  Var type = Var::input("type", type_in);
+  Var lod("lod"), hid("hid"), l_lod("l_lod"), l_hid("l_hid");
+  Var i("i"), ins("ins"), lo("lo"), hi("hi");
+  const int nargin = mclNargin({x_in, map_in, N_in, type_in});
+
+  if (mclEqBool(mlfScalar(nargin), C[kThree])) {
+    lod = C[kLowPass];
+    hid = C[kHighPass];
+  } else {
+    mxArray lowPass, highPass, unusedLowRecon, unusedHighRecon;
+    mlfNWfilters(0, {&lowPass, &highPass, &unusedLowRecon, &unusedHighRecon}, &*type, nullptr);
+    lod = std::move(lowPass);
+    hid = std::move(highPass);
+  }
+  l_lod = mlfScalar(mclLengthInt(*lod));
+  l_hid = mlfScalar(mclLengthInt(*hid));
+
+  const mxArray levels = mlfColon(C[kOne], *N);
+  // The stacks get all their pages at once when x is a double matrix; pages
+  // that no level writes stay zero, as when assignments grow them.
+  reserveStacks({&ca, &ch, &cv}, *x, levels.numel() + 1);
+  setPage(ca.target(), *x, C[kOne]);
+
+  // Page i of ca: the approximation that level i filters.
+  mxArray approximation = *x;
+  for (std::size_t n = 0; n < levels.numel(); ++n) {
+    i = mclIntArrayRef1(levels, static_cast<int>(n + 1));
+    const mxArray spacing = mclMpower(C[kTwo], mclMinus(*i, C[kOne]));
+    ins = mlfZeros({C[kOne], mclMinus(spacing, C[kOne])});
+    lo = dilate(C[kEmpty], *lod, static_cast<int>(l_lod->scalarValue()), *ins);
+    hi = dilate(C[kEmpty], *hid, static_cast<int>(l_hid->scalarValue()), *ins);
+
+    const mxArray next = mclPlus(*i, C[kOne]);
+    if (ca->classID() != mxDOUBLE_CLASS) approximation = pageRef(*ca, *i);
+    std::vector<mxArray> level = mclFeval(mexTransfwav, 3, {&approximation, &*lo, &*hi});
+    setPage(ca.target(), level[0], next);
+    setPage(ch.target(), level[1], next);
+    setPage(cv.target(), level[2], next);
+    approximation = std::move(level[0]);
+  }
+
+  checkOutputs(nargout, "maltrans2d", {&ca, &ch, &cv});
+  storeOutput(ch_out, ch);
+  storeOutput(cv_out, cv);
+  return ca.release();
 }
-void InitializeModule_maltrans2d() {}
-void TerminateModule_maltrans2d() { C.releaseAll(); }
-const ModuleConstants& maltrans2dConstants() { return C; }
-void mexMaltrans2d(int, mxArray*[], int, const mxArray*[]) { hostError("maltrans2d is not built yet."); }
-mxArray mlfMaltrans2d(mxArray*, mxArray*, const mxArray*, const mxArray*, const mxArray*, const mxArray*) { hostError("maltrans2d is not built yet."); }
+
+}  // namespace
+
+void InitializeModule_maltrans2d() {
+  static const double kLod[] = {0, 0.125, 0.375, 0.375, 0.125};
+  static const double kHid[] = {0, -2, 2};
+  C.add(mclCreateString(countErrorMessage("maltrans2d", "outputs", 3)));
+  C.add(mclCreateString(countErrorMessage("maltrans2d", "inputs", 4)));
+  C.add(mclInitializeDoubleVector(1, 5, kLod));
+  C.add(mclInitializeDoubleVector(1, 3, kHid));
+  C.add(mclInitializeDouble(1));
+  C.add(mclInitializeDouble(2));
+  C.add(mclInitializeDouble(3));
+  C.add(mclInitializeDoubleVector(0, 0, nullptr));
+}
+
+void TerminateModule_maltrans2d() {
+  C.releaseAll();
+}
+
+const ModuleConstants& maltrans2dConstants() {
+  return C;
+}
+
+void mexMaltrans2d(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  runHostForm<3, 4>(nlhs, plhs, nrhs, prhs, C[kOutputsMessage], C[kInputsMessage], Mmaltrans2d);
+}
+
+mxArray mlfMaltrans2d(mxArray* ch, mxArray* cv, const mxArray* x, const mxArray* map,
+                      const mxArray* N, const mxArray* type) {
+  return runDirectForm<3, 4>(countRequested<2>({ch, cv}), {ch, cv}, {x, map, N, type}, Mmaltrans2d);
+}
+
 }  // namespace ulv

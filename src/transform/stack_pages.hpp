@@ -1,0 +1,35 @@
+// Pages of the transform's coefficient stacks, read and written where they lie.
+//
+// Reading a(:,:,k) or assigning a(:,:,k) = b through the runtime copies the
+// page (and growing a stack page by page copies the whole stack each time).
+// These helpers view and fill a page in place whenever the stack already has
+// it in double precision, and leave everything else to the runtime's
+// indexing: growth with zero fill, class conversion, and the errors for a
+// page that does not exist.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+
+#include "gateway/frame.hpp"
+#include "host/array.hpp"
+#include "transform/undecimated_filtering.hpp"
+
+namespace ulv {
+
+// The page that k names (1-based) when it is a whole number within a double
+// stack's pages; 0 otherwise.
+std::size_t existingPage(const mxArray& stack, const mxArray& k);
+// Page `page` (as existingPage() gives it) seen through a mirror of `width`.
+ExtendedImage pageView(const mxArray& stack, std::size_t page, std::size_t width);
+
+// Gives each stack `pages` zero pages of first's size, when `first` is a
+// double matrix; the pages then fill in place.
+void reserveStacks(std::initializer_list<Var*> stacks, const mxArray& first, std::size_t pages);
+// target(:,:,k) = source.
+void setPage(mxArray& target, const mxArray& source, const mxArray& k);
+// target(:,:,k) = (a + b) + c.
+void setPageToSum(mxArray& target, const mxArray& k, const mxArray& a, const mxArray& b,
+                  const mxArray& c);
+
+}  // namespace ulv

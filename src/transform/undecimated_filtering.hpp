@@ -1,0 +1,43 @@
+// The filtering of the undecimated transform on raw doubles.
+//
+// The transform filters an image extended by mirroring and keeps only the
+// central block of each full convolution (wkeep). For odd filter lengths that
+// crop is exactly central, so the block can be computed directly: each output
+// sample is the filter response centred on the input sample at the same
+// position, read through the mirror. These functions do that in one pass per
+// filter direction, skip zero taps (the dilated filters are mostly zeros) and
+// add the taps in the order of the runtime's conv2, so their results equal
+// wkeep(conv2(..., E), size) element for element.
+#pragma once
+
+#include <cstddef>
+
+#include "host/array.hpp"
+
+namespace ulv {
+
+// A rows x cols column-major image read through its mirror extension by
+// `width` samples on each side: the border sample repeated, the samples
+// further in following in reverse order, zeros beyond `width`.
+struct ExtendedImage {
+  const double* data;
+  std::size_t rows;
+  std::size_t cols;
+  std::size_t width;
+};
+
+// A filter that the central blocks serve: a double vector of odd length.
+bool isOddLengthFilter(const mxArray& filter);
+// Whether `image` is a double matrix that a mirror of `width` fits in.
+bool fitsMirror(const mxArray& image, std::size_t width);
+// The view of a double matrix for which fitsMirror() holds.
+ExtendedImage mirrorExtension(const mxArray& image, std::size_t width);
+
+// The central rows x cols block of conv2(h, E) for an odd-length vector h: a
+// row filters along each row, a column along each column.
+mxArray centralConv2(const mxArray& h, const ExtendedImage& e);
+// The central block of conv2(u, v, E): every column filtered with u, then
+// every row of that with v (u and v odd-length vectors of either orientation).
+mxArray centralConv2(const mxArray& u, const mxArray& v, const ExtendedImage& e);
+
+}  // namespace ulv
