@@ -1,0 +1,95 @@
+#include "bridge.hpp"
+
+#include <cstdlib>
+#include <exception>
+#include <new>
+#include <utility>
+
+#include "host/errors.hpp"
+#include "host/loader.hpp"
+#include "plain_arrays.hpp"
+
+namespace ulv::adaptor {
+
+namespace {
+
+// One library per process, whichever MEX file calls first. Held by a plain
+// pointer: if Octave exits without unloading the MEX files, the library is
+// left to the operating system rather than torn down by static destructors
+// that may run after the library's own.
+LoadedLibrary* sharedLibrary = nullptr;
+int holders = 0;
+
+std::string libraryPath() {
+  const char* configured = std::getenv("ULVADERN_LIBRARY");
+  return configured != nullptr && *configured != '\0' ? configured : ULV_DEFAULT_LIBRARY;
+}
+
+LoadedLibrary& library() {
+  if (sharedLibrary == nullptr) sharedLibrary = LoadedLibrary::open(libraryPath()).release();
+  return *sharedLibrary;
+}
+
+// Routes the host's warnings and reports into the outcome for the length of one call.
+class NoticeCapture {
+ public:
+  explicit NoticeCapture(std::vector<Notice>& notices)
+      : previousWarning_(setWarningHandler([&notices](std::string_view text) {
+          notices.push_back({Notice::Kind::Warning, std::string(text)});
+        })),
+        previousReport_(setReportHandler([&notices](std::string_view text) {
+          notices.push_back({Notice::Kind::Report, std::string(text)});
+        })) {}
+  ~NoticeCapture() {
+    setWarningHandler(std::move(previousWarning_));
+    setReportHandler(std::move(previousReport_));
+  }
+  NoticeCapture(const NoticeCapture&) = delete;
+  NoticeCapture& operator=(const NoticeCapture&) = delete;
+
+ private:
+  WarningHandler previousWarning_;
+  ReportHandler previousReport_;
+};
+
+std::vector<PlainArray> runCall(std::string_view name, int nargout,
+                                std::vector<PlainArray> inputs) {
+  std::vector<mxArray> hostInputs;
+  hostInputs.reserve(inputs.size());
+  for (PlainArray& input : inputs) hostInputs.push_back(toHostArray(std::move(input)));
+  inputs.clear();
+  const std::vector<mxArray> hostOutputs = library().call(std::string(name), nargout, hostInputs);
+  std::vector<PlainArray> outputs;
+  outputs.reserve(hostOutputs.size());
+  for (const mxArray& output : hostOutputs) outputs.push_back(toPlainArray(output));
+  return outputs;
+}
+
+}  // namespace
+
+CallOutcome callFunction(std::string_view name, int nargout, std::vector<PlainArray> inputs) {
+  CallOutcome outcome;
+  NoticeCapture capture(outcome.notices);
+  try {
+    outcome.outputs = runCall(name, nargout, std::move(inputs));
+  } catch (const HostError& error) {
+    outcome.error = error.what();
+  } catch (const std::bad_alloc&) {
+    outcome.error = "Out of memory. Type HELP MEMORY for your options.";
+  } catch (const std::exception& error) {
+    outcome.error = std::string("Internal error: ") + error.what();
+  }
+  return outcome;
+}
+
+void holdLibrary() {
+  ++holders;
+}
+
+void releaseLibrary() {
+  if (holders > 0 && --holders == 0 && sharedLibrary != nullptr) {
+    delete std::exchange(sharedLibrary, nullptr);
+  }
+}
+
+}  // namespace ulv::adaptor
