@@ -40,7 +40,10 @@ mxArray weightedComponent(const mxArray& weight, const Var& vv, const Var& width
 mxArray Mgaussfit(int nargout, const mxArray* x1_in, const mxArray* x2_in, const mxArray* w_in) {
   BodyFrame frame(gaussfitLocalFunctions);
   Var y("y");
-  Var ans("ans"), minimiza("minimiza"), vv("vv");
+  // Only the file defines these; reading vv when the file lacks it is an error.
+  Var ans = Var::undefined("ans");
+  Var minimiza = Var::undefined("minimiza");
+  Var vv = Var::undefined("vv");
   Var x1 = Var::input("x1", x1_in);
   Var x2 = Var::input("x2", x2_in);
   Var w = Var::input("w", w_in);
