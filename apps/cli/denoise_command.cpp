@@ -1,0 +1,166 @@
+// `ulvadern denoise`: from the command line to a list of image tasks, run in
+// this process or in workers, with a report per image and a summary.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <memory>
+
+#include "arguments.hpp"
+#include "batch.hpp"
+#include "commands.hpp"
+#include "denoise_options.hpp"
+#include "host/errors.hpp"
+#include "library_lookup.hpp"
+#include "output_file.hpp"
+#include "progress.hpp"
+#include "random_tape.hpp"
+#include "work_directory.hpp"
+
+namespace ulvcli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Files stay as given (a missing one fails as its own task); directories
+// contribute their images, sorted by name.
+std::vector<fs::path> expandInputs(const std::vector<std::string>& inputs) {
+  std::vector<fs::path> files;
+  for (const std::string& input : inputs) {
+    std::error_code error;
+    if (!fs::is_directory(input, error)) {
+      files.push_back(absoluteFrom(input));
+      continue;
+    }
+    std::vector<fs::path> images;
+    for (const fs::directory_entry& entry : fs::directory_iterator(input, error)) {
+      if (entry.is_regular_file(error) && hasImageExtension(entry.path())) {
+        images.push_back(absoluteFrom(entry.path()));
+      }
+    }
+    if (images.empty()) ulv::hostWarning("no images in the directory \"" + input + "\"");
+    std::sort(images.begin(), images.end());
+    files.insert(files.end(), images.begin(), images.end());
+  }
+  return files;
+}
+
+// For NAME_noisy.EXT, the clean NAME.EXT next to it, when it exists.
+fs::path cleanImageNextTo(const fs::path& input) {
+  const std::string suffix = "_noisy";
+  const std::string stem = input.stem().string();
+  if (stem.size() <= suffix.size() || !stem.ends_with(suffix)) return {};
+  const fs::path clean = input.parent_path() /
+                         (stem.substr(0, stem.size() - suffix.size()) + input.extension().string());
+  std::error_code error;
+  return fs::is_regular_file(clean, error) ? clean : fs::path();
+}
+
+fs::path outputFor(const fs::path& input, const DenoiseOptions& options) {
+  if (!options.output.empty()) return absoluteFrom(options.output);
+  return absoluteFrom(options.outDir) / (input.stem().string() + extensionOf(options.outDirFormat));
+}
+
+// Refuses, before anything is written, outputs that would replace an input
+// or that two inputs would share.
+void checkOutputs(const std::vector<ImageTask>& tasks, const std::vector<fs::path>& readFiles) {
+  std::map<fs::path, fs::path> writers;
+  for (const ImageTask& task : tasks) {
+    outputFormatFor(task.output);
+    refuseToOverwrite(task.output, readFiles);
+    const auto [existing, added] = writers.emplace(task.output.lexically_normal(), task.input);
+    if (!added) {
+      throw std::runtime_error("\"" + existing->second.string() + "\" and \"" +
+                               task.input.string() + "\" would both be written to \"" +
+                               task.output.string() + "\"");
+    }
+  }
+}
+
+std::vector<ImageTask> planTasks(const DenoiseOptions& options) {
+  const std::vector<fs::path> inputs = expandInputs(options.inputs);
+  if (inputs.empty()) throw std::runtime_error("no images to denoise");
+  if (!options.output.empty() && inputs.size() != 1) {
+    throw UsageError("-o takes one input (got " + std::to_string(inputs.size()) +
+                     "); use --out-dir DIR for several");
+  }
+  if ((!options.recordRandom.empty() || !options.replayRandom.empty()) && inputs.size() != 1) {
+    throw UsageError("--record-random and --replay-random take one input image");
+  }
+  const fs::path reference = absoluteFrom(options.reference);
+  if (!reference.empty() && !fs::is_regular_file(reference)) {
+    throw UsageError("the reference \"" + options.reference.string() + "\" is not a file");
+  }
+  std::vector<ImageTask> tasks;
+  std::vector<fs::path> readFiles = inputs;
+  for (const fs::path& input : inputs) {
+    tasks.push_back({input, outputFor(input, options),
+                     reference.empty() ? cleanImageNextTo(input) : reference});
+    if (!tasks.back().reference.empty()) readFiles.push_back(tasks.back().reference);
+  }
+  if (!options.replayRandom.empty()) readFiles.push_back(absoluteFrom(options.replayRandom));
+  checkOutputs(tasks, readFiles);
+  if (!options.recordRandom.empty())
+    refuseToOverwrite(absoluteFrom(options.recordRandom), readFiles);
+  return tasks;
+}
+
+// With --record-random or --replay-random, the job runs with the tape.
+ImageJob withRandomTape(ImageJob job, const DenoiseOptions& options) {
+  if (!options.recordRandom.empty()) {
+    return [job, file = absoluteFrom(options.recordRandom)](const ImageTask& task) {
+      const RandomRecording recording;
+      ImageResult result = job(task);
+      recording.save(file);
+      return result;
+    };
+  }
+  if (!options.replayRandom.empty()) {
+    return [job, file = absoluteFrom(options.replayRandom)](const ImageTask& task) {
+      const RandomReplay replay(file);
+      ImageResult result = job(task);
+      if (replay.unused() > 0) {
+        ulv::hostWarning(std::to_string(replay.unused()) + " random draws of \"" + file.string() +
+                         "\" were not used");
+      }
+      return result;
+    };
+  }
+  return job;
+}
+
+}  // namespace
+
+int runDenoise(const Arguments& args) {
+  const DenoiseOptions options = parseDenoiseOptions(args);
+  if (options.help) {
+    std::fputs(kDenoiseHelp, stdout);
+    return kExitOk;
+  }
+  const fs::path base = fs::current_path();
+  const std::vector<ImageTask> tasks = planTasks(options);
+  const std::unique_ptr<ulv::LoadedLibrary> library = openLibrary();
+  if (!options.outDir.empty()) fs::create_directories(absoluteFrom(options.outDir));
+  if (!options.workdir.empty()) enterWorkDirectory(absoluteFrom(options.workdir));
+
+  const ImageJob job = withRandomTape(
+      [&library, &options](const ImageTask& task) {
+        return denoiseImage(*library, task, options.settings);
+      },
+      options);
+  BatchReport report(tasks, options.quiet, isatty(STDERR_FILENO) != 0 && tasks.size() > 1, base);
+  const auto start = std::chrono::steady_clock::now();
+  if (options.jobs > 1 && tasks.size() > 1) {
+    runInWorkers(tasks, job, options.jobs, fs::current_path(), report);
+  } else {
+    runSerial(tasks, job, report);
+  }
+  report.printSummary(
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  return report.failures() == 0 ? kExitOk : kExitFailure;
+}
+
+}  // namespace ulvcli

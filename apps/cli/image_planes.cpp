@@ -1,0 +1,95 @@
+#include "image_planes.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace ulvcli {
+
+namespace {
+
+// Rec. 601 luma weights of R, G and B.
+constexpr double kLumaR = 0.299;
+constexpr double kLumaG = 0.587;
+constexpr double kLumaB = 0.114;
+
+unsigned char toByte(double value) {
+  return static_cast<unsigned char>(std::lround(std::clamp(value, 0.0, 255.0)));
+}
+
+}  // namespace
+
+Planes splitPlanes(const Image& image, bool luma) {
+  Planes planes{image.width, image.height, {}, {}};
+  const std::size_t pixels = static_cast<std::size_t>(image.width) * image.height;
+  const int n = image.channels;
+  const bool hasAlpha = n == 2 || n == 4;
+  const int colourChannels = hasAlpha ? n - 1 : n;
+  const bool toGray = luma && colourChannels == 3;
+  planes.colour.assign(toGray ? 1 : colourChannels, std::vector<double>(pixels));
+  if (hasAlpha) planes.alpha.resize(pixels);
+  for (std::size_t p = 0; p < pixels; ++p) {
+    const double* pixel = &image.samples[p * n];
+    if (toGray) {
+      planes.colour[0][p] = kLumaR * pixel[0] + kLumaG * pixel[1] + kLumaB * pixel[2];
+    } else {
+      for (int c = 0; c < colourChannels; ++c) planes.colour[c][p] = pixel[c];
+    }
+    if (hasAlpha) planes.alpha[p] = pixel[n - 1];
+  }
+  return planes;
+}
+
+Image8 joinPlanes(const Planes& planes) {
+  const int n = static_cast<int>(planes.colour.size()) + (planes.alpha.empty() ? 0 : 1);
+  const std::size_t pixels = static_cast<std::size_t>(planes.width) * planes.height;
+  Image8 image{planes.width, planes.height, n, std::vector<unsigned char>(pixels * n)};
+  for (std::size_t p = 0; p < pixels; ++p) {
+    unsigned char* pixel = &image.samples[p * n];
+    for (std::size_t c = 0; c < planes.colour.size(); ++c) pixel[c] = toByte(planes.colour[c][p]);
+    if (!planes.alpha.empty()) pixel[n - 1] = toByte(planes.alpha[p]);
+  }
+  return image;
+}
+
+ulv::mxArray planeToMatrix(const std::vector<double>& plane, int width, int height) {
+  const std::size_t rows = static_cast<std::size_t>(height);
+  const std::size_t cols = static_cast<std::size_t>(width);
+  ulv::mxArray matrix = ulv::mxArray::zeros({rows, cols});
+  double* column = matrix.mutableData();
+  for (std::size_t c = 0; c < cols; ++c, column += rows) {
+    for (std::size_t r = 0; r < rows; ++r) column[r] = plane[r * cols + c];
+  }
+  return matrix;
+}
+
+std::vector<double> matrixToPlane(const ulv::mxArray& matrix) {
+  const std::size_t rows = matrix.rows();
+  const std::size_t cols = matrix.cols();
+  std::vector<double> plane(rows * cols);
+  const double* column = matrix.data();
+  for (std::size_t c = 0; c < cols; ++c, column += rows) {
+    for (std::size_t r = 0; r < rows; ++r) plane[r * cols + c] = column[r];
+  }
+  return plane;
+}
+
+double psnr(const Planes& a, const Planes& b) {
+  if (a.width != b.width || a.height != b.height || a.colour.size() != b.colour.size()) {
+    throw std::runtime_error("the images differ in size or number of channels");
+  }
+  double sum = 0;
+  std::size_t count = 0;
+  for (std::size_t c = 0; c < a.colour.size(); ++c) {
+    for (std::size_t p = 0; p < a.colour[c].size(); ++p) {
+      const double d = a.colour[c][p] - b.colour[c][p];
+      sum += d * d;
+    }
+    count += a.colour[c].size();
+  }
+  if (sum == 0) return std::numeric_limits<double>::infinity();
+  return 10 * std::log10(255.0 * 255.0 * static_cast<double>(count) / sum);
+}
+
+}  // namespace ulvcli

@@ -1,0 +1,30 @@
+// An image as the planes the denoiser works on: each colour channel on its
+// own, or (luma) one gray plane with Rec. 601 weights; alpha is kept apart.
+#pragma once
+
+#include <vector>
+
+#include "host/array.hpp"
+#include "image_io.hpp"
+
+namespace ulvcli {
+
+struct Planes {
+  int width = 0;
+  int height = 0;
+  std::vector<std::vector<double>> colour;  // row-major, one per channel
+  std::vector<double> alpha;                // empty when the image has none
+};
+
+Planes splitPlanes(const Image& image, bool luma);
+// Interleaves planes of 0..255 values back into an 8-bit image (rounded).
+Image8 joinPlanes(const Planes& planes);
+
+// A plane as the host's r x c double matrix (rows = image rows), and back.
+ulv::mxArray planeToMatrix(const std::vector<double>& plane, int width, int height);
+std::vector<double> matrixToPlane(const ulv::mxArray& matrix);
+
+// Peak signal-to-noise ratio (peak 255) over all colour planes; +inf when equal.
+double psnr(const Planes& a, const Planes& b);
+
+}  // namespace ulvcli

@@ -1,0 +1,46 @@
+#include "library_lookup.hpp"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ulvcli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kLibraryFile = "libulvadern.so";
+constexpr const char* kLibraryVariable = "ULVADERN_LIBRARY";
+
+std::vector<fs::path> candidatePaths() {
+  std::error_code error;
+  const fs::path executable = fs::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  const fs::path directory = executable.parent_path();
+  return {directory / kLibraryFile, directory.parent_path() / kLibraryFile,
+          directory.parent_path() / "lib" / kLibraryFile};
+}
+
+}  // namespace
+
+fs::path findLibrary() {
+  if (const char* chosen = std::getenv(kLibraryVariable); chosen != nullptr && *chosen != '\0') {
+    return chosen;
+  }
+  std::string tried;
+  for (const fs::path& candidate : candidatePaths()) {
+    std::error_code error;
+    if (fs::is_regular_file(candidate, error)) return candidate;
+    tried += "\n  " + candidate.string();
+  }
+  throw std::runtime_error(std::string("cannot find ") + kLibraryFile + "; looked in:" + tried +
+                           "\nSet " + kLibraryVariable + " to its path.");
+}
+
+std::unique_ptr<ulv::LoadedLibrary> openLibrary() {
+  return ulv::LoadedLibrary::open(findLibrary());
+}
+
+}  // namespace ulvcli

@@ -1,0 +1,78 @@
+// ulvadern: denoise images, call the library's functions by name, and show
+// what the library declares. The library is loaded at run time, as a host would.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "arguments.hpp"
+#include "commands.hpp"
+#include "host/errors.hpp"
+
+namespace {
+
+const char* const kMainHelp =
+    "Usage: ulvadern COMMAND [ARGS...]\n"
+    "\n"
+    "Edge-preserving wavelet denoising of images.\n"
+    "\n"
+    "Commands:\n"
+    "  denoise IN... (-o OUT | --out-dir DIR)   denoise image files\n"
+    "  call FUNCTION [ARGS...]                  call a library function by name\n"
+    "  info                                     show the library's descriptor\n"
+    "  help [COMMAND]                           show help\n"
+    "\n"
+    "Run `ulvadern COMMAND --help` for a command's options. `ulvadern --version`\n"
+    "prints the version.\n"
+    "\n"
+    "The library libulvadern.so is taken from $ULVADERN_LIBRARY when set, else\n"
+    "from the directory of this program, its parent directory, or ../lib.\n";
+
+int showHelp(const std::string& command) {
+  if (command.empty())
+    std::fputs(kMainHelp, stdout);
+  else if (command == "denoise")
+    std::fputs(ulvcli::kDenoiseHelp, stdout);
+  else if (command == "call")
+    std::fputs(ulvcli::kCallHelp, stdout);
+  else if (command == "info")
+    std::fputs(ulvcli::kInfoHelp, stdout);
+  else
+    throw ulvcli::UsageError("unknown command \"" + command + "\"");
+  return ulvcli::kExitOk;
+}
+
+int dispatch(const std::string& command, const ulvcli::Arguments& args) {
+  if (command == "denoise") return ulvcli::runDenoise(args);
+  if (command == "call") return ulvcli::runCall(args);
+  if (command == "info") return ulvcli::runInfo(args);
+  if (command == "help") return showHelp(args.empty() ? "" : args.front());
+  if (command == "--help" || command == "-h") return showHelp("");
+  if (command == "--version") {
+    std::printf("ulvadern %s\n", ULVADERN_VERSION);
+    return ulvcli::kExitOk;
+  }
+  throw ulvcli::UsageError("unknown command \"" + command + "\"");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fputs(kMainHelp, stderr);
+    return ulvcli::kExitUsage;
+  }
+  const std::string command = argv[1];
+  try {
+    return dispatch(command, ulvcli::Arguments(argv + 2, argv + argc));
+  } catch (const ulvcli::UsageError& error) {
+    const bool known = command == "denoise" || command == "call" || command == "info";
+    std::fprintf(stderr, "ulvadern: %s\nTry `ulvadern %s--help`.\n", error.what(),
+                 known ? (command + " ").c_str() : "");
+    return ulvcli::kExitUsage;
+  } catch (const std::exception& error) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "Error: %s\n", error.what());
+    return ulvcli::kExitFailure;
+  }
+}

@@ -1,0 +1,92 @@
+#include "output_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+namespace ulvcli {
+
+namespace {
+
+std::string systemError(const std::string& what, const fs::path& path) {
+  return what + " \"" + path.string() + "\": " + std::strerror(errno);
+}
+
+// A new, empty file next to target, with the permissions a plain create would give.
+fs::path createTemporaryNextTo(const fs::path& target) {
+  const fs::path directory = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  const std::string extension = target.extension().string();
+  // Built with append: GCC 12 warns falsely (-Wrestrict) on "." + string.
+  std::string name(".");
+  name.append(target.stem().string()).append(".tmp-XXXXXX").append(extension);
+  std::string pattern = (directory / name).string();
+  const int fd = mkstemps(pattern.data(), static_cast<int>(extension.size()));
+  if (fd < 0) throw std::runtime_error(systemError("cannot create a file in", directory));
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  close(fd);
+  return pattern;
+}
+
+void writeAll(const fs::path& path, std::string_view bytes) {
+  const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error(systemError("cannot open", path));
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      const std::string message = systemError("cannot write", path);
+      close(fd);
+      throw std::runtime_error(message);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  if (fsync(fd) != 0 || close(fd) != 0) throw std::runtime_error(systemError("cannot write", path));
+}
+
+}  // namespace
+
+void replaceFile(const fs::path& target, const std::function<void(const fs::path&)>& write) {
+  const fs::path temporary = createTemporaryNextTo(target);
+  try {
+    write(temporary);
+    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+      throw std::runtime_error(systemError("cannot write", target));
+    }
+  } catch (...) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    throw;
+  }
+}
+
+void writeFileWhole(const fs::path& target, std::string_view bytes) {
+  replaceFile(target, [bytes](const fs::path& temporary) { writeAll(temporary, bytes); });
+}
+
+bool sameFile(const fs::path& a, const fs::path& b) {
+  std::error_code errorA;
+  std::error_code errorB;
+  const fs::path resolvedA = fs::weakly_canonical(a, errorA);
+  const fs::path resolvedB = fs::weakly_canonical(b, errorB);
+  if (!errorA && !errorB && resolvedA == resolvedB) return true;
+  std::error_code error;
+  return fs::exists(a, error) && fs::exists(b, error) && fs::equivalent(a, b, error);
+}
+
+void refuseToOverwrite(const fs::path& output, const std::vector<fs::path>& inputs) {
+  for (const fs::path& input : inputs) {
+    if (sameFile(output, input)) {
+      throw std::runtime_error("refusing to overwrite the input \"" + input.string() +
+                               "\" with an output");
+    }
+  }
+}
+
+}  // namespace ulvcli

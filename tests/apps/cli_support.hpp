@@ -1,0 +1,52 @@
+// Running the built command-line tool in a scratch directory, and making the
+// images and MAT-files it reads.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/array.hpp"
+#include "image_io.hpp"
+
+namespace ulvcli::test {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// Each test runs in a fresh directory, removed afterwards.
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Runs `ulvadern args...` in dir(); env entries "NAME=value" are added.
+  CliRun run(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) const;
+  const fs::path& dir() const { return dir_; }
+
+ private:
+  fs::path dir_;
+};
+
+// A width x height gray test scene: a bright square on a dark ground, with
+// noise (noise 0: the clean scene). Deterministic.
+Image8 scene(int width, int height, double noise);
+// The same scene in colour: channels equal to the gray scene, plus alpha.
+Image8 colourScene(int width, int height, double noise);
+void writePng(const fs::path& path, const Image8& image);
+// A 16-bit gray PNG whose samples are the 8-bit ones times 257.
+void writePng16(const fs::path& path, const Image8& gray);
+Image8 readImage8(const fs::path& path);  // with every sample rounded to 8 bits
+
+ulv::mxArray matVariable(const fs::path& file, const std::string& name);
+std::string fileBytes(const fs::path& path);
+double psnr8(const Image8& a, const Image8& b);
+
+}  // namespace ulvcli::test

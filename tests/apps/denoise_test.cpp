@@ -1,0 +1,140 @@
+// `ulvadern denoise` end to end: files in, files out, as a user runs it.
+#include <gmock/gmock.h>
+
+#include <fstream>
+#include <span>
+
+#include "cli_support.hpp"
+#include "host/matfile.hpp"
+
+namespace ulvcli::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+class DenoiseCli : public CliTest {
+ protected:
+  // A 64x64 noisy scene with its clean version next to it (NAME_noisy / NAME).
+  void writeNoisyPair(const std::string& name) {
+    writePng(dir() / (name + ".png"), scene(64, 64, 0));
+    writePng(dir() / (name + "_noisy.png"), scene(64, 64, 40));
+  }
+};
+
+TEST_F(DenoiseCli, SingleFileRemovesNoiseAndReportsPsnrAgainstTheCleanNeighbour) {
+  writeNoisyPair("square");
+  fs::create_directory(dir() / "work");
+  const CliRun r = run({"denoise", "square_noisy.png", "-o", "out.png", "--workdir", "work"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("square_noisy.png -> out.png  64x64 gray"));
+  EXPECT_THAT(r.out, HasSubstr("(reference square.png)"));
+  EXPECT_THAT(r.out, HasSubstr("1 of 1 image denoised"));
+
+  const Image8 clean = readImage8(dir() / "square.png");
+  const Image8 out = readImage8(dir() / "out.png");
+  ASSERT_EQ(out.channels, 1);
+  EXPECT_GT(psnr8(out, clean), psnr8(readImage8(dir() / "square_noisy.png"), clean) + 3);
+  // The library's MAT-files went to the work directory, not the current one.
+  EXPECT_TRUE(fs::exists(dir() / "work" / "mascaras.mat"));
+  EXPECT_FALSE(fs::exists(dir() / "mascaras.mat"));
+}
+
+TEST_F(DenoiseCli, ColourChannelsAreDenoisedAloneFromTheSameSeedAndAlphaIsKept) {
+  writePng(dir() / "gray.png", scene(48, 40, 30));
+  writePng(dir() / "colour.png", colourScene(48, 40, 30));
+  ASSERT_EQ(run({"denoise", "gray.png", "-o", "gray_out.png"}).exitCode, 0);
+  const CliRun r = run({"denoise", "colour.png", "-o", "colour_out.tga"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("48x40 colour"));
+
+  const Image8 gray = readImage8(dir() / "gray_out.png");
+  const Image8 colour = readImage8(dir() / "colour_out.tga");
+  const Image8 input = colourScene(48, 40, 30);
+  ASSERT_EQ(colour.channels, 4);
+  for (std::size_t p = 0; p < gray.samples.size(); ++p) {
+    for (int c = 0; c < 3; ++c) ASSERT_EQ(colour.samples[4 * p + c], gray.samples[p]) << p;
+    ASSERT_EQ(colour.samples[4 * p + 3], input.samples[4 * p + 3]);
+  }
+
+  ASSERT_EQ(run({"denoise", "colour.png", "--luma", "-o", "luma.pgm"}).exitCode, 0);
+  EXPECT_EQ(readImage8(dir() / "luma.pgm").samples, gray.samples);
+}
+
+TEST_F(DenoiseCli, SixteenBitImagesAreScaledTo8BitsWithAWarning) {
+  const Image8 gray = scene(40, 40, 30);
+  writePng(dir() / "eight.png", gray);
+  writePng16(dir() / "sixteen.png", gray);
+  ASSERT_EQ(run({"denoise", "eight.png", "-o", "a.png"}).exitCode, 0);
+  const CliRun r = run({"denoise", "sixteen.png", "-o", "b.png"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("16-bit samples scaled to 0..255"));
+  EXPECT_TRUE(fileBytes(dir() / "a.png") == fileBytes(dir() / "b.png"));
+}
+
+TEST_F(DenoiseCli, BatchFinishesTheGoodFilesAndFailsForTheCorruptOne) {
+  fs::create_directory(dir() / "in");
+  writePng(dir() / "in" / "a.png", scene(40, 40, 30));
+  writePng(dir() / "in" / "c.png", colourScene(40, 36, 20));
+  std::ofstream(dir() / "in" / "b.png") << "not an image";
+  std::ofstream(dir() / "in" / "notes.txt") << "skipped";
+
+  const CliRun serial = run({"denoise", "in", "--out-dir", "serial"});
+  EXPECT_EQ(serial.exitCode, 1);
+  EXPECT_THAT(serial.err, HasSubstr("in/b.png: not a PNG, JPEG, BMP, PGM/PPM or TGA image"));
+  EXPECT_THAT(serial.out, HasSubstr("2 of 3 images denoised, 1 failed"));
+
+  const CliRun parallel = run({"denoise", "in", "--out-dir", "parallel", "--jobs", "3", "--quiet"});
+  EXPECT_EQ(parallel.exitCode, 1);
+  EXPECT_EQ(parallel.out, "");
+  for (const char* name : {"a.png", "c.png"}) {
+    EXPECT_TRUE(fileBytes(dir() / "serial" / name) == fileBytes(dir() / "parallel" / name)) << name;
+  }
+  EXPECT_FALSE(fs::exists(dir() / "parallel" / "b.png"));
+  // Worker directories are gone; only the serial run's MAT-files remain.
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir())) left.push_back(entry.path().filename());
+  EXPECT_THAT(left, ::testing::UnorderedElementsAre("in", "serial", "parallel", "minimiza.mat",
+                                                    "mascaras.mat"));
+}
+
+TEST_F(DenoiseCli, InputsAreNeverOverwritten) {
+  writePng(dir() / "a.png", scene(40, 40, 30));
+  const std::string before = fileBytes(dir() / "a.png");
+  const CliRun same = run({"denoise", "a.png", "-o", "./a.png"});
+  EXPECT_EQ(same.exitCode, 1);
+  EXPECT_THAT(same.err, HasSubstr("refusing to overwrite the input"));
+  EXPECT_EQ(run({"denoise", "a.png", "--out-dir", "."}).exitCode, 1);
+  fs::create_hard_link(dir() / "a.png", dir() / "link.png");
+  EXPECT_EQ(run({"denoise", "a.png", "-o", "link.png"}).exitCode, 1);
+  EXPECT_TRUE(fileBytes(dir() / "a.png") == before);
+}
+
+TEST_F(DenoiseCli, ReplayingRecordedDrawsReproducesTheOutputWhateverTheSeed) {
+  writePng(dir() / "a.png", scene(40, 40, 30));
+  writePng(dir() / "small.png", scene(30, 30, 30));
+  ASSERT_EQ(run({"denoise", "a.png", "-o", "first.png", "--record-random", "draws.mat"}).exitCode,
+            0);
+  EXPECT_EQ(matVariable(dir() / "draws.mat", "randn_1").dims(), (ulv::Dims{40, 40}));
+  EXPECT_EQ(matVariable(dir() / "draws.mat", "rand_1").classID(), ulv::mxDOUBLE_CLASS);
+
+  const CliRun replay =
+      run({"denoise", "a.png", "-o", "again.png", "--seed", "99", "--replay-random", "draws.mat"});
+  ASSERT_EQ(replay.exitCode, 0) << replay.err;
+  EXPECT_TRUE(fileBytes(dir() / "first.png") == fileBytes(dir() / "again.png"));
+  // The replayed draws are the ones used: a stronger perturbation shows.
+  auto draws = ulv::loadAllVariables((dir() / "draws.mat").string());
+  for (double& v : std::span(draws.front().second.mutableData(), 1600)) v *= 20000;
+  ulv::saveVariables((dir() / "loud.mat").string(), draws);
+  ASSERT_EQ(run({"denoise", "a.png", "-o", "loud.png", "--replay-random", "loud.mat"}).exitCode, 0);
+  EXPECT_FALSE(fileBytes(dir() / "first.png") == fileBytes(dir() / "loud.png"));
+
+  const CliRun mismatch =
+      run({"denoise", "small.png", "-o", "s.png", "--replay-random", "draws.mat"});
+  EXPECT_EQ(mismatch.exitCode, 1);
+  EXPECT_THAT(mismatch.err, HasSubstr("variable \"randn_1\""));
+  EXPECT_THAT(mismatch.err, HasSubstr("asks for a 30x30 double array"));
+  EXPECT_FALSE(fs::exists(dir() / "s.png"));
+}
+
+}  // namespace
+}  // namespace ulvcli::test

@@ -1,0 +1,81 @@
+// Help, info, library lookup and the refusals of bad command lines.
+#include <gmock/gmock.h>
+
+#include "cli_support.hpp"
+
+namespace ulvcli::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+class OptionsCli : public CliTest {};
+
+TEST_F(OptionsCli, EveryCommandHasHelp) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"--help"},
+                                        {"denoise", "--help"},
+                                        {"call", "-h"},
+                                        {"info", "--help"},
+                                        {"help", "call"}}) {
+    const CliRun r = run(args);
+    EXPECT_EQ(r.exitCode, 0) << args.front();
+    EXPECT_THAT(r.out, HasSubstr("Usage: ulvadern")) << args.front();
+  }
+  EXPECT_THAT(run({"denoise", "--help"}).out, HasSubstr("16-bit images are scaled"));
+}
+
+TEST_F(OptionsCli, InfoShowsTheDescriptorAsTheHostReadsIt) {
+  const CliRun r = run({"info"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("ulvadern 1."));
+  EXPECT_THAT(r.out, HasSubstr("ulvadern       1 + varargin   1"));
+  EXPECT_THAT(r.out, HasSubstr("invmaltrans2d  5              1"));
+  EXPECT_THAT(r.out, HasSubstr("DWT_Ext_Mode (unbound)"));
+  EXPECT_THAT(r.out, HasSubstr("100  MATLAB R11 native"));
+  EXPECT_THAT(r.out, HasSubstr("101  not inlined"));
+}
+
+TEST_F(OptionsCli, TheLibraryIsTakenFromTheEnvironmentWhenSet) {
+  const CliRun r = run({"info"}, {"ULVADERN_LIBRARY=/nonexistent/libulvadern.so"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_THAT(r.err, HasSubstr("Cannot load the library \"/nonexistent/libulvadern.so\""));
+}
+
+TEST_F(OptionsCli, BadCommandLinesAreRefusedWithUsageErrors) {
+  writePng(dir() / "a.png", scene(20, 20, 10));
+  writePng(dir() / "b.png", scene(20, 20, 10));
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"denoise", "a.png", "-o", "x.png", "--levels", "0"}, "--levels must be an integer from 1"},
+      {{"denoise", "a.png", "-o", "x.png", "--levels", "2.5"}, "--levels must be an integer"},
+      {{"denoise", "a.png", "-o", "x.png", "--gains", "1,,2"}, "--gains must be numbers"},
+      {{"denoise", "a.png", "-o", "x.png", "--levels", "4", "--gains", "1,1"}, "at least 4 values"},
+      {{"denoise", "a.png", "-o", "x.png", "--pot", "nan"}, "--pot must be a finite number"},
+      {{"denoise", "a.png", "-o", "x.png", "--jobs", "0"}, "--jobs must be an integer"},
+      {{"denoise", "a.png", "-o", "x.png", "--seed", "-3"}, "--seed must be a non-negative"},
+      {{"denoise", "a.png", "-o", "x.png", "--pot"}, "option --pot needs a value"},
+      {{"denoise", "a.png", "-o", "x.png", "--bogus"}, "unknown option --bogus"},
+      {{"denoise", "a.png"}, "give either -o OUT"},
+      {{"denoise", "a.png", "b.png", "-o", "x.png"}, "-o takes one input"},
+      {{"denoise", "a.png", "--out-dir", "o", "--format", "gif"}, "--format must be"},
+      {{"denoise", "a.png", "b.png", "--out-dir", "o", "--record-random", "r.mat"},
+       "take one input"},
+      {{"denoise", "a.png", "-o", "x.png", "--reference", "none.png"}, "is not a file"},
+      {{"frobnicate"}, "unknown command"},
+      {{"info", "extra"}, "info takes no arguments"},
+      {{"call"}, "call needs a FUNCTION"},
+      {{"call", "touint", "1", "--nargout", "x"}, "--nargout must be an integer"},
+  };
+  for (const auto& [args, message] : cases) {
+    const CliRun r = run(args);
+    EXPECT_EQ(r.exitCode, 2) << message << "\n" << r.err;
+    EXPECT_THAT(r.err, HasSubstr(message));
+  }
+  const CliRun gif = run({"denoise", "a.png", "-o", "x.gif"});
+  EXPECT_EQ(gif.exitCode, 1);
+  EXPECT_THAT(gif.err, HasSubstr("cannot write images of type \".gif\""));
+  EXPECT_THAT(run({"denoise", "a.png", "-o", "x.png", "--levels", "4"}).err,
+              HasSubstr("too small for 4 levels"));
+  EXPECT_FALSE(fs::exists(dir() / "x.png"));
+}
+
+}  // namespace
+}  // namespace ulvcli::test
