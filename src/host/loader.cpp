@@ -4,6 +4,7 @@
 #include <elf.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -137,10 +138,13 @@ std::vector<std::pair<int, std::string>> readStringResources(const std::string& 
     while (!records.empty()) {
       const std::size_t end = std::min(records.find('\0'), records.size());
       const std::string_view record = records.substr(0, end);
-      const std::size_t equals = record.find('=');
-      if (equals != std::string_view::npos) {
-        strings.emplace_back(std::stoi(std::string(record.substr(0, equals))),
-                             std::string(record.substr(equals + 1)));
+      // A record without a numeric ID is skipped, not fatal: the strings are informative.
+      const std::size_t equals = std::min(record.find('='), record.size());
+      const char* idEnd = record.data() + equals;
+      int id = 0;
+      const auto parsed = std::from_chars(record.data(), idEnd, id);
+      if (equals < record.size() && parsed.ec == std::errc() && parsed.ptr == idEnd) {
+        strings.emplace_back(id, std::string(record.substr(equals + 1)));
       }
       records.remove_prefix(std::min(end + 1, records.size()));
     }
