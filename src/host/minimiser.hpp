@@ -24,6 +24,9 @@ struct MinimiserResult {
   std::vector<double> x;
   double value = 0;
   int evaluations = 0;
+  // False when the iteration stopped before converging (evaluation limit or
+  // a solver failure); x is then the best feasible point found.
+  bool converged = true;
 };
 
 MinimiserResult minimise(const MinimiserProblem& problem);
