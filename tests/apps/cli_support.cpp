@@ -49,6 +49,9 @@ CliRun CliTest::run(const std::vector<std::string>& args,
                 fileBytes(err)};
   fs::remove(out);
   fs::remove(err);
+  // Under the sanitizers a fault may exit with the same code as a failure.
+  EXPECT_EQ(result.err.find("Sanitizer"), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("runtime error:"), std::string::npos) << result.err;
   return result;
 }
 
