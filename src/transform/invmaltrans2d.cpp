@@ -104,32 +104,32 @@ mxArray Minvmaltrans2d(int nargout, const mxArray* ca_in, const mxArray* ch_in,
     const mxArray next = mclPlus(*i, C[kOne]);
     const Level level{*lo, *kk, *ll, *x, *ch, *cv, next};
     const auto width = static_cast<std::size_t>(lf->scalarValue());
-    mxArray t1, t2, t3;
     if (hasCentralBlocks(level, width)) {
-      // The central blocks straight from the pages; the approximation's
-      // extension is the mirror view, never formed. The details see zeros
-      // beyond their border.
+      // The central blocks straight from the pages, summed column by column
+      // into page i; the approximation's extension is the mirror view, never
+      // formed, and the details see zeros beyond their border.
       const std::size_t page = existingPage(*x, next);
-      t1 = centralConv2(*ll, *kk, pageView(*ch, page, 0));
-      t2 = centralConv2(*kk, *ll, pageView(*cv, page, 0));
-      t3 = centralConv2(*lo, *lo, pageView(*x, page, width));
+      SeparableBlock t1(*ll, *kk, pageView(*ch, page, 0));
+      SeparableBlock t2(*kk, *ll, pageView(*cv, page, 0));
+      SeparableBlock t3(*lo, *lo, pageView(*x, page, width));
+      setPageToSum(x.target(), *i, t1, t2, t3);
     } else {
       xx = mirrorExtend(pageRef(*x, next), *lf, *rx, *cx, {C[kOne], C[kMinusOne]});
       const mxArray keep = mclArrayRef1(*s, mlfColon(C[kOne], C[kTwo]));
       const mxArray horizontal = pageRef(*ch, next);
       const mxArray horizontalFiltered = mlfConv2(*ll, *kk, &horizontal);
-      t1 = mlfNWkeep(1, &horizontalFiltered, {&keep});
+      const mxArray t1 = mlfNWkeep(1, &horizontalFiltered, {&keep});
       const mxArray vertical = pageRef(*cv, next);
       const mxArray verticalFiltered = mlfConv2(*kk, *ll, &vertical);
-      t2 = mlfNWkeep(1, &verticalFiltered, {&keep});
+      const mxArray t2 = mlfNWkeep(1, &verticalFiltered, {&keep});
       const mxArray smoothed = mlfConv2(*lo, *lo, &*xx);
-      t3 = mlfNWkeep(1, &smoothed, {&keep});
+      const mxArray t3 = mlfNWkeep(1, &smoothed, {&keep});
+      pageAssign(x.target(), mclPlus(mclPlus(t1, t2), t3), *i);
     }
-    setPageToSum(x.target(), *i, t1, t2, t3);
   }
 
-  const mxArray shifted = mclPlus(*x, *N);
-  x = mlfTouint(&shifted);
+  addInPlace(x.target(), *N);  // x + N
+  x = mlfTouint(&*x);
 
   checkOutputs(nargout, "invmaltrans2d", {&x});
   return x.release();

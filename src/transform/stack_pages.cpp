@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "host/ops.hpp"
 #include "host/pages.hpp"
@@ -51,18 +52,35 @@ void setPage(mxArray& target, const mxArray& source, const mxArray& k) {
   std::copy_n(source.data(), source.numel(), pageStart(target, page));
 }
 
-void setPageToSum(mxArray& target, const mxArray& k, const mxArray& a, const mxArray& b,
-                  const mxArray& c) {
+void setPageToSum(mxArray& target, const mxArray& k, SeparableBlock& a, SeparableBlock& b,
+                  SeparableBlock& c) {
   const std::size_t page = existingPage(target, k);
-  if (page == 0 || !isPageOf(a, target) || !isPageOf(b, target) || !isPageOf(c, target)) {
-    pageAssign(target, mclPlus(mclPlus(a, b), c), k);
+  const auto fits = [&](const SeparableBlock& t) {
+    return t.rows() == target.rows() && t.cols() == target.cols();
+  };
+  if (page == 0 || !fits(a) || !fits(b) || !fits(c)) {
+    pageAssign(target, mclPlus(mclPlus(a.toArray(), b.toArray()), c.toArray()), k);
     return;
   }
+  const std::size_t rows = target.rows();
+  std::vector<double> ta(rows), tb(rows), tc(rows);
   double* out = pageStart(target, page);
-  const double* pa = a.data();
-  const double* pb = b.data();
-  const double* pc = c.data();
-  for (std::size_t i = 0; i < a.numel(); ++i) out[i] = (pa[i] + pb[i]) + pc[i];
+  for (std::size_t j = 0; j < target.cols(); ++j, out += rows) {
+    a.column(j, ta.data());
+    b.column(j, tb.data());
+    c.column(j, tc.data());
+    for (std::size_t r = 0; r < rows; ++r) out[r] = (ta[r] + tb[r]) + tc[r];
+  }
+}
+
+void addInPlace(mxArray& target, const mxArray& n) {
+  if (target.classID() != mxDOUBLE_CLASS || n.classID() != mxDOUBLE_CLASS || !n.isScalar()) {
+    target = mclPlus(target, n);
+    return;
+  }
+  const double shift = n.scalarValue();
+  double* values = target.mutableData();
+  for (std::size_t i = 0; i < target.numel(); ++i) values[i] += shift;
 }
 
 }  // namespace ulv

@@ -28,8 +28,11 @@ ExtendedImage pageView(const mxArray& stack, std::size_t page, std::size_t width
 void reserveStacks(std::initializer_list<Var*> stacks, const mxArray& first, std::size_t pages);
 // target(:,:,k) = source.
 void setPage(mxArray& target, const mxArray& source, const mxArray& k);
-// target(:,:,k) = (a + b) + c.
-void setPageToSum(mxArray& target, const mxArray& k, const mxArray& a, const mxArray& b,
-                  const mxArray& c);
+// target(:,:,k) = (a + b) + c, the blocks formed column by column straight
+// into the page.
+void setPageToSum(mxArray& target, const mxArray& k, SeparableBlock& a, SeparableBlock& b,
+                  SeparableBlock& c);
+// target = target + n, in place for a double array and a double scalar.
+void addInPlace(mxArray& target, const mxArray& n);
 
 }  // namespace ulv

@@ -2,17 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace ulv {
 
 namespace {
-
-// Output sample i reads input sample i + offset.
-struct Tap {
-  double weight;
-  std::ptrdiff_t offset;
-};
 
 // The nonzero taps of h(1..n) centred on the output sample: h(k) reads the
 // input (n + 1)/2 - k samples further on. Kept in the order conv2 adds them.
@@ -43,42 +36,45 @@ std::ptrdiff_t mirrored(std::ptrdiff_t t, std::size_t n, std::size_t width) {
   return -1;
 }
 
-[[gnu::target_clones("avx2", "default")]] void addScaled(double* __restrict dst,
-                                                         const double* __restrict src,
-                                                         double weight, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) dst[i] += weight * src[i];
-}
-
-// Every column of the extended image filtered along its length, central rows only.
-void filterColumns(const std::vector<Tap>& taps, const ExtendedImage& e, double* out) {
-  const std::ptrdiff_t reach = reachOf(taps);
-  const auto rows = static_cast<std::ptrdiff_t>(e.rows);
-  std::vector<double> column(e.rows + 2 * static_cast<std::size_t>(reach));
-  double* centre = column.data() + reach;
-  for (std::size_t c = 0; c < e.cols; ++c) {
-    const double* source = e.data + c * e.rows;
-    std::memcpy(centre, source, e.rows * sizeof(double));
-    for (std::ptrdiff_t t = 1; t <= reach; ++t) {
-      const std::ptrdiff_t before = mirrored(-t, e.rows, e.width);
-      const std::ptrdiff_t after = mirrored(rows - 1 + t, e.rows, e.width);
-      centre[-t] = before < 0 ? 0.0 : source[before];
-      centre[rows - 1 + t] = after < 0 ? 0.0 : source[after];
+// out = ((0 + w1 * s1) + w2 * s2) + ...: the terms added in their order, as
+// conv2 adds its taps, up to four per pass over out.
+[[gnu::target_clones("avx2", "default")]] void sumTerms(double* __restrict out, const Term* terms,
+                                                        std::size_t count, std::size_t n) {
+  std::fill_n(out, n, 0.0);
+  std::size_t k = 0;
+  for (; k + 4 <= count; k += 4) {
+    const double* __restrict a = terms[k].source;
+    const double* __restrict b = terms[k + 1].source;
+    const double* __restrict c = terms[k + 2].source;
+    const double* __restrict d = terms[k + 3].source;
+    const double wa = terms[k].weight, wb = terms[k + 1].weight;
+    const double wc = terms[k + 2].weight, wd = terms[k + 3].weight;
+    for (std::size_t i = 0; i < n; ++i) {
+      out[i] = (((out[i] + wa * a[i]) + wb * b[i]) + wc * c[i]) + wd * d[i];
     }
-    double* target = out + c * e.rows;
-    for (const Tap& tap : taps) addScaled(target, centre + tap.offset, tap.weight, e.rows);
+  }
+  for (; k + 2 <= count; k += 2) {
+    const double* __restrict a = terms[k].source;
+    const double* __restrict b = terms[k + 1].source;
+    const double wa = terms[k].weight, wb = terms[k + 1].weight;
+    for (std::size_t i = 0; i < n; ++i) out[i] = (out[i] + wa * a[i]) + wb * b[i];
+  }
+  for (; k < count; ++k) {
+    const double* __restrict a = terms[k].source;
+    const double wa = terms[k].weight;
+    for (std::size_t i = 0; i < n; ++i) out[i] += wa * a[i];
   }
 }
 
-// Every row of the extended image filtered along its length, central columns
-// only: output column j gathers the columns j + offset seen through the mirror.
-void filterRows(const std::vector<Tap>& taps, const ExtendedImage& e, double* out) {
-  for (std::size_t j = 0; j < e.cols; ++j) {
-    double* target = out + j * e.rows;
-    for (const Tap& tap : taps) {
-      const std::ptrdiff_t c =
-          mirrored(static_cast<std::ptrdiff_t>(j) + tap.offset, e.cols, e.width);
-      if (c >= 0) addScaled(target, e.data + c * e.rows, tap.weight, e.rows);
-    }
+// The terms of output column j of a row filter: the columns j + offset, seen
+// through the mirror, from `column`.
+template <typename Column>
+void rowTerms(const std::vector<Tap>& taps, const ExtendedImage& e, std::size_t j, Column column,
+              std::vector<Term>& terms) {
+  terms.clear();
+  for (const Tap& tap : taps) {
+    const std::ptrdiff_t c = mirrored(static_cast<std::ptrdiff_t>(j) + tap.offset, e.cols, e.width);
+    if (c >= 0) terms.push_back({column(c), tap.weight});
   }
 }
 
@@ -97,22 +93,83 @@ ExtendedImage mirrorExtension(const mxArray& image, std::size_t width) {
   return {image.data(), image.rows(), image.cols(), width};
 }
 
-mxArray centralConv2(const mxArray& h, const ExtendedImage& e) {
-  mxArray out = mxArray::zeros({e.rows, e.cols});
-  if (h.rows() == 1) {
-    filterRows(centredTaps(h), e, out.mutableData());
-  } else {
-    filterColumns(centredTaps(h), e, out.mutableData());
+ColumnFilter::ColumnFilter(const mxArray& h, const ExtendedImage& e) : e_(e) {
+  const std::vector<Tap> taps = centredTaps(h);
+  reach_ = reachOf(taps);
+  extended_.resize(e.rows + 2 * static_cast<std::size_t>(reach_));
+  for (const Tap& tap : taps)
+    terms_.push_back({extended_.data() + reach_ + tap.offset, tap.weight});
+}
+
+void ColumnFilter::apply(std::size_t c, double* out) {
+  const auto rows = static_cast<std::ptrdiff_t>(e_.rows);
+  const double* source = e_.data + c * e_.rows;
+  double* centre = extended_.data() + reach_;
+  std::memcpy(centre, source, e_.rows * sizeof(double));
+  for (std::ptrdiff_t t = 1; t <= reach_; ++t) {
+    const std::ptrdiff_t before = mirrored(-t, e_.rows, e_.width);
+    const std::ptrdiff_t after = mirrored(rows - 1 + t, e_.rows, e_.width);
+    centre[-t] = before < 0 ? 0.0 : source[before];
+    centre[rows - 1 + t] = after < 0 ? 0.0 : source[after];
   }
-  return out;
+  sumTerms(out, terms_.data(), terms_.size(), e_.rows);
+}
+
+mxArray centralConv2(const mxArray& h, const ExtendedImage& e) {
+  mxArray result = mxArray::zeros({e.rows, e.cols});
+  double* out = result.mutableData();
+  if (h.rows() != 1) {
+    ColumnFilter down(h, e);
+    for (std::size_t c = 0; c < e.cols; ++c) down.apply(c, out + c * e.rows);
+    return result;
+  }
+  const std::vector<Tap> taps = centredTaps(h);
+  std::vector<Term> terms;
+  const auto imageColumn = [&e](std::ptrdiff_t c) { return e.data + c * e.rows; };
+  for (std::size_t j = 0; j < e.cols; ++j) {
+    rowTerms(taps, e, j, imageColumn, terms);
+    sumTerms(out + j * e.rows, terms.data(), terms.size(), e.rows);
+  }
+  return result;
+}
+
+// The row filter of output column j reads column-filtered columns within its
+// reach of j (the mirror only folds them closer), so a ring of 2 * reach + 1
+// columns (or all of them, if fewer) holds every column still needed, and
+// each is filtered once.
+SeparableBlock::SeparableBlock(const mxArray& u, const mxArray& v, const ExtendedImage& e)
+    : down_(u, e), across_(centredTaps(v)), e_(e) {
+  const std::size_t slots = std::min(2 * static_cast<std::size_t>(reachOf(across_)) + 1,
+                                     std::max<std::size_t>(e.cols, 1));
+  ring_.resize(slots * e.rows);
+  ringHolds_.assign(slots, -1);
+}
+
+const double* SeparableBlock::columnFiltered(std::ptrdiff_t c) {
+  const std::size_t slot = static_cast<std::size_t>(c) % ringHolds_.size();
+  double* held = ring_.data() + slot * e_.rows;
+  if (ringHolds_[slot] != c) {
+    down_.apply(static_cast<std::size_t>(c), held);
+    ringHolds_[slot] = c;
+  }
+  return held;
+}
+
+void SeparableBlock::column(std::size_t j, double* out) {
+  rowTerms(
+      across_, e_, j, [this](std::ptrdiff_t c) { return columnFiltered(c); }, terms_);
+  sumTerms(out, terms_.data(), terms_.size(), e_.rows);
+}
+
+mxArray SeparableBlock::toArray() {
+  mxArray result = mxArray::zeros({e_.rows, e_.cols});
+  double* out = result.mutableData();
+  for (std::size_t j = 0; j < e_.cols; ++j) column(j, out + j * e_.rows);
+  return result;
 }
 
 mxArray centralConv2(const mxArray& u, const mxArray& v, const ExtendedImage& e) {
-  std::vector<double> columnsFiltered(e.rows * e.cols, 0.0);
-  filterColumns(centredTaps(u), e, columnsFiltered.data());
-  mxArray out = mxArray::zeros({e.rows, e.cols});
-  filterRows(centredTaps(v), {columnsFiltered.data(), e.rows, e.cols, e.width}, out.mutableData());
-  return out;
+  return SeparableBlock(u, v, e).toArray();
 }
 
 }  // namespace ulv

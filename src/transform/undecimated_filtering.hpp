@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "host/array.hpp"
 
@@ -33,11 +34,61 @@ bool fitsMirror(const mxArray& image, std::size_t width);
 // The view of a double matrix for which fitsMirror() holds.
 ExtendedImage mirrorExtension(const mxArray& image, std::size_t width);
 
+// Output sample i reads input sample i + offset.
+struct Tap {
+  double weight;
+  std::ptrdiff_t offset;
+};
+
+// A weighted column to add.
+struct Term {
+  const double* source;
+  double weight;
+};
+
 // The central rows x cols block of conv2(h, E) for an odd-length vector h: a
 // row filters along each row, a column along each column.
 mxArray centralConv2(const mxArray& h, const ExtendedImage& e);
+
+// Filters image columns along their length, central rows only: each column
+// is copied with its mirror into one buffer that the taps then read.
+class ColumnFilter {
+ public:
+  ColumnFilter(const mxArray& h, const ExtendedImage& e);
+  // Column c filtered into out[0 .. rows).
+  void apply(std::size_t c, double* out);
+
+ private:
+  ExtendedImage e_;
+  std::ptrdiff_t reach_;
+  std::vector<double> extended_;
+  std::vector<Term> terms_;
+};
+
 // The central block of conv2(u, v, E): every column filtered with u, then
-// every row of that with v (u and v odd-length vectors of either orientation).
+// every row of that with v (u and v odd-length vectors of either
+// orientation). It is formed one output column at a time, keeping only the
+// column-filtered columns that the row filter still needs.
+class SeparableBlock {
+ public:
+  SeparableBlock(const mxArray& u, const mxArray& v, const ExtendedImage& e);
+  std::size_t rows() const { return e_.rows; }
+  std::size_t cols() const { return e_.cols; }
+  // Output column j (0-based) into out[0 .. rows).
+  void column(std::size_t j, double* out);
+  mxArray toArray();
+
+ private:
+  const double* columnFiltered(std::ptrdiff_t c);
+
+  ColumnFilter down_;
+  std::vector<Tap> across_;
+  ExtendedImage e_;
+  std::vector<double> ring_;               // column-filtered image columns
+  std::vector<std::ptrdiff_t> ringHolds_;  // which column each ring slot holds
+  std::vector<Term> terms_;
+};
+
 mxArray centralConv2(const mxArray& u, const mxArray& v, const ExtendedImage& e);
 
 }  // namespace ulv

@@ -33,6 +33,9 @@ std::vector<Case> cases() {
   all.push_back({test::randomArray({9, 14}, 3, -1, 1), odd, column, 7});
   all.push_back({test::randomArray({7, 7}, 4, -1, 1), column, odd, 7});
   all.push_back({test::randomArray({5, 3}, 5, -1, 1), mxArray::row({2.5}), odd, 3});
+  // A row filter reaching past every column: zeros beyond the image.
+  all.push_back({test::randomArray({5, 3}, 6, -1, 1), column,
+                 mxArray::row({1, -2, 0, 3, 0.5, 0, -1, 2, 0.25}), 0});
   return all;
 }
 
