@@ -6,10 +6,12 @@
 // ms_per_MP is wall time per megapixel of the image.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <random>
 
+#include "auxiliary/touint.hpp"
 #include "gateway/tables.hpp"
 #include "host/loader.hpp"
 #include "transform/invmaltrans2d.hpp"
@@ -83,6 +85,21 @@ void Inverse(benchmark::State& state) {
   });
 }
 
+// The final 8-bit conversion of the inverse alone, on a stack of N + 1 pages.
+void ConversionTo8Bit(benchmark::State& state) {
+  library();
+  const auto side = static_cast<std::size_t>(state.range(0));
+  const mxArray x = image(side);
+  mxArray stack = mxArray::zeros({side, side, kLevels + 1});
+  for (std::size_t p = 0; p <= kLevels; ++p) {
+    std::copy_n(x.data(), x.numel(), stack.mutableData() + p * x.numel());
+  }
+  perMegapixel(state, side, [&] {
+    mxArray y = mlfTouint(&stack);
+    benchmark::DoNotOptimize(y.data());
+  });
+}
+
 // The outputs alone: three double stacks of N + 1 pages and the 8-bit stack
 // (held as doubles, like every array of the runtime), each written once.
 void WriteOutputStacksOnce(benchmark::State& state) {
@@ -103,6 +120,7 @@ BENCHMARK(WriteOutputStacksOnce)->ULV_SIZES;
 BENCHMARK(ForwardAndInverse)->ULV_SIZES;
 BENCHMARK(Forward)->ULV_SIZES;
 BENCHMARK(Inverse)->ULV_SIZES;
+BENCHMARK(ConversionTo8Bit)->ULV_SIZES;
 
 }  // namespace
 }  // namespace ulv
