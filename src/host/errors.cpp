@@ -21,7 +21,16 @@ ReportHandler& reportHandler() {
   return handler;
 }
 
+thread_local WarningHandler threadWarningHandler;
+
 }  // namespace
+
+ScopedThreadWarnings::ScopedThreadWarnings(WarningHandler handler)
+    : previous_(std::move(threadWarningHandler)) {
+  threadWarningHandler = std::move(handler);
+}
+
+ScopedThreadWarnings::~ScopedThreadWarnings() { threadWarningHandler = std::move(previous_); }
 
 void hostError(const std::string& message) { throw HostError(message); }
 
@@ -34,7 +43,11 @@ WarningHandler setWarningHandler(WarningHandler handler) {
 }
 
 void hostWarning(std::string_view message) {
-  if (warningHandler()) warningHandler()(message);
+  if (threadWarningHandler) {
+    threadWarningHandler(message);
+  } else if (warningHandler()) {
+    warningHandler()(message);
+  }
 }
 
 ReportHandler setReportHandler(ReportHandler handler) {

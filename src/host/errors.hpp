@@ -30,6 +30,19 @@ using WarningHandler = std::function<void(std::string_view)>;
 WarningHandler setWarningHandler(WarningHandler handler);
 void hostWarning(std::string_view message);
 
+// Routes this thread's warnings to `handler` for the scope, ahead of the
+// process-wide handler (hosts that run calls on several threads).
+class ScopedThreadWarnings {
+ public:
+  explicit ScopedThreadWarnings(WarningHandler handler);
+  ~ScopedThreadWarnings();
+  ScopedThreadWarnings(const ScopedThreadWarnings&) = delete;
+  ScopedThreadWarnings& operator=(const ScopedThreadWarnings&) = delete;
+
+ private:
+  WarningHandler previous_;
+};
+
 // Host-side text output (errargn's report); default: standard error.
 using ReportHandler = std::function<void(std::string_view)>;
 ReportHandler setReportHandler(ReportHandler handler);

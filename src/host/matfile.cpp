@@ -263,7 +263,22 @@ void saveAtomically(const std::string& path, const VariableRefs& variables) {
   temp.replaceTarget();
 }
 
+// The library's "current directory" for this thread; empty: the process's.
+thread_local std::string hostDirectory;
+
+// A relative name of the library's save and load, in the host's directory.
+std::string inHostDirectory(const std::string& name) {
+  if (hostDirectory.empty() || name.front() == '/') return name;
+  return hostDirectory + "/" + name;
+}
+
 }  // namespace
+
+ScopedHostDirectory::ScopedHostDirectory(std::string directory) : previous_(hostDirectory) {
+  hostDirectory = std::move(directory);
+}
+
+ScopedHostDirectory::~ScopedHostDirectory() { hostDirectory = previous_; }
 
 std::string matFileName(const std::string& name) {
   if (name.empty()) hostError("The file name is empty.");
@@ -274,7 +289,7 @@ std::string matFileName(const std::string& name) {
 }
 
 void mlfSave(const mxArray& file, const mxArray& mode, const VariableRefs& variables) {
-  const std::string path = matFileName(textArgument(file, "The file name"));
+  const std::string path = inHostDirectory(matFileName(textArgument(file, "The file name")));
   const std::string modeText = textArgument(mode, "The save mode");
   if (modeText != "w") {
     hostError("Unsupported save mode '" + modeText + "': only 'w' (overwrite) is supported.");
@@ -284,7 +299,7 @@ void mlfSave(const mxArray& file, const mxArray& mode, const VariableRefs& varia
 
 void mclLoadConditional(const mxArray& file,
                         const std::vector<std::pair<std::string, mxArray*>>& targets) {
-  const MatReader reader(matFileName(textArgument(file, "The file name")));
+  const MatReader reader(inHostDirectory(matFileName(textArgument(file, "The file name"))));
   // Everything is read before anything is assigned: a failed load changes nothing.
   std::vector<std::pair<mxArray*, mxArray>> found;
   for (const auto& [name, target] : targets) {

@@ -15,6 +15,20 @@ namespace ulv {
 
 std::string matFileName(const std::string& name);
 
+// Makes `directory` the current directory of the library's save and load on
+// this thread for the scope (instead of the process's), so that hosts can run
+// calls on several threads, each in a directory of its own.
+class ScopedHostDirectory {
+ public:
+  explicit ScopedHostDirectory(std::string directory);
+  ~ScopedHostDirectory();
+  ScopedHostDirectory(const ScopedHostDirectory&) = delete;
+  ScopedHostDirectory& operator=(const ScopedHostDirectory&) = delete;
+
+ private:
+  std::string previous_;
+};
+
 // save(file, "w", name1, value1, ...): mode "w" overwrites.
 void mlfSave(const mxArray& file, const mxArray& mode,
              const std::vector<std::pair<std::string, const mxArray*>>& variables);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "support/test_support.hpp"
 
@@ -190,6 +191,26 @@ TEST_F(MatFileTest, OctaveReadsOurFilesAndWeReadOctaves) {
   expectIdentical(generate({2, 3, 4}, [](std::size_t k) { return (k + 1) / 8.0; }), z);
   expectIdentical(mxArray::fromVector({2, 2}, {1, 3, 2, 250}, mxUINT8_CLASS), u);
   expectIdentical(text("abc"), s);
+}
+
+TEST(MatFileDirectory, EachThreadSavesAndLoadsInItsOwnHostDirectory) {
+  test::ScopedWorkDir cwd;
+  fs::create_directories("a");
+  fs::create_directories("b");
+  auto saveIn = [](const std::string& dir, double value) {
+    ScopedHostDirectory scope(dir);
+    const mxArray vv = mlfScalar(value);
+    mlfSave(mxArray::string("minimiza"), mxArray::string("w"), {{"vv", &vv}});
+  };
+  std::thread first([&] { saveIn((cwd.path() / "a").string(), 1); });
+  std::thread second([&] { saveIn((cwd.path() / "b").string(), 2); });
+  first.join();
+  second.join();
+  EXPECT_FALSE(fs::exists("minimiza.mat"));
+  ScopedHostDirectory scope("b");
+  mxArray vv;
+  mclLoadConditional(mxArray::string("minimiza"), {{"vv", &vv}});
+  EXPECT_EQ(vv.scalarValue(), 2);
 }
 
 }  // namespace
