@@ -1,5 +1,6 @@
 #include "auxiliary/lixo.hpp"
 
+#include "auxiliary/decomposition_filters.hpp"
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
@@ -49,22 +50,10 @@ mxArray Mlixo(mxArray* d_out, int nargout, const mxArray* x_in, const mxArray* a
   Var LoF_D("LoF_D"), HiF_D("HiF_D"), lx("lx"), lf("lf");
   const int nargin = mclNargin({x_in, arg2_in, arg3_in});
 
-  const mxArray inputCount = mlfScalar(nargin);
-  const mxArray outputCount = mlfScalar(nargout);
-  if (mlfTobool(mlfErrargn(&C[kName], &inputCount, &C[kAdmissibleInputs], &outputCount,
-                           &C[kAdmissibleOutputs]))) {
-    mlfError(C[kStar]);
-  }
+  requireAdmissibleCounts(C[kName], nargin, C[kAdmissibleInputs], nargout,
+                          C[kAdmissibleOutputs], C[kStar]);
 
-  if (nargin == 2) {
-    mxArray lowPass, highPass;
-    mlfNWfilters(0, {&lowPass, &highPass}, &*arg2, &C[kDecomposition]);
-    LoF_D = std::move(lowPass);
-    HiF_D = std::move(highPass);
-  } else {
-    LoF_D = *arg2;
-    HiF_D = *arg3;
-  }
+  chooseDecompositionFilters(nargin, arg2, arg3, C[kDecomposition], LoF_D, HiF_D);
 
   lx = mlfScalar(mclLengthInt(*x));
   lf = mlfScalar(mclLengthInt(*LoF_D));

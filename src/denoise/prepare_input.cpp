@@ -57,11 +57,8 @@ void prepareInput(Workspace& w) {
   w.pot = constant(kPotDefault);
   w.mult = constant(kDefaultGains);
 
-  const mxArray narginValue = mlfScalar(nargin);
-  const mxArray nargoutValue = mlfScalar(w.nargout);
-  const mxArray refused = mlfErrargn(&constant(kName), &narginValue, &constant(kAdmissibleInputs),
-                                     &nargoutValue, &constant(kOne));
-  if (mlfTobool(refused)) mlfError(constant(kStar));
+  requireAdmissibleCounts(constant(kName), nargin, constant(kAdmissibleInputs), w.nargout,
+                          constant(kOne), constant(kStar));
 
   if (nargin > 1) w.N = vararginElement(w, 1);
   if (nargin > 2) w.mult = vararginElement(w, 2);

@@ -9,6 +9,8 @@
 
 #include "gateway/forms.hpp"
 #include "host/calls.hpp"
+#include "host/errors.hpp"
+#include "host/ops.hpp"
 
 namespace ulv {
 
@@ -100,6 +102,15 @@ mxArray mlfNFmincon(int nargout, const std::array<mxArray*, 6>& outputs,
 mxArray mlfErrargn(const mxArray* function, const mxArray* nargin, const mxArray* inputs,
                    const mxArray* nargout, const mxArray* outputs) {
   return runDirectForm<1, 5>(1, {}, {function, nargin, inputs, nargout, outputs}, fevalErrargn);
+}
+
+void requireAdmissibleCounts(const mxArray& function, int nargin, const mxArray& inputs,
+                             int nargout, const mxArray& outputs, const mxArray& refusal) {
+  const mxArray inputCount = mlfScalar(nargin);
+  const mxArray outputCount = mlfScalar(nargout);
+  if (mlfTobool(mlfErrargn(&function, &inputCount, &inputs, &outputCount, &outputs))) {
+    mlfError(refusal);
+  }
 }
 
 }  // namespace ulv

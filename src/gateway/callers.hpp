@@ -27,4 +27,9 @@ mxArray mlfNFmincon(int nargout, const std::array<mxArray*, 6>& outputs,
 mxArray mlfErrargn(const mxArray* function, const mxArray* nargin, const mxArray* inputs,
                    const mxArray* nargout, const mxArray* outputs);
 
+// The argument check of a body: errargn(function, nargin, inputs, nargout,
+// outputs), and the error `refusal` ("*") when it answers true.
+void requireAdmissibleCounts(const mxArray& function, int nargin, const mxArray& inputs,
+                             int nargout, const mxArray& outputs, const mxArray& refusal);
+
 }  // namespace ulv
