@@ -8,6 +8,7 @@
 #include "arguments.hpp"
 #include "commands.hpp"
 #include "host/errors.hpp"
+#include "host/memory_tuning.hpp"
 
 namespace {
 
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
     return ulvcli::kExitUsage;
   }
   const std::string command = argv[1];
+  ulv::tuneMemoryForLargeArrays();  // large images: reuse freed blocks instead of page faults
   try {
     return dispatch(command, ulvcli::Arguments(argv + 2, argv + argc));
   } catch (const ulvcli::UsageError& error) {

@@ -31,6 +31,7 @@ void requireRoomForLevels(const mxArray& x, double levels) {
 }  // namespace
 
 void decompose(Workspace& w) {
+  PhaseClock clock(phaseTimes().transform);
   requireRoomForLevels(*w.x, w.N->scalarValue());
 
   mxArray ch, cv;

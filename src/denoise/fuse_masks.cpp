@@ -62,6 +62,7 @@ void weightLevel(Var& D, const mxArray& gain, const mxArray& mask, int i) {
 }  // namespace
 
 void buildSmoothingKernels(Workspace& w) {
+  PhaseClock clock(phaseTimes().fusion);
   w.dim = constant(kThree);
   w.t = mclMinus(mlfColon(constant(kOne), *w.dim),
                  mclRdivide(mclPlus(*w.dim, constant(kOne)), constant(kTwo)));

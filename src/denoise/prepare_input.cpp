@@ -51,6 +51,7 @@ void requireLevelsAndGains(const mxArray& N, const mxArray& mult) {
 }  // namespace
 
 void prepareInput(Workspace& w) {
+  PhaseClock clock(phaseTimes().prepare);
   const int nargin = mclNargin({w.x.isDefined() ? &*w.x : nullptr}, &*w.varargin);
 
   w.N = constant(kThree);

@@ -1,0 +1,175 @@
+// ulvadern at its defaults on the noisy camera sample (512 x 512) and on the
+// same image tiled 4 x 4 (2048 x 2048), seeded before every call.
+//
+//   ./bench_ulvadern --benchmark_counters_tabular=true   time and phase split
+//   ./bench_ulvadern --peak-memory 2048                  peak memory, one call
+//   ./bench_ulvadern --write-images DIR                  the images, as PNG
+//
+// Counters: ms_per_MP (wall time per megapixel), the phases in ms per call
+// (prepare, transform, fits, masks, mat_writes, fusion, reconstruction) and
+// evaluations_per_fit. Peak memory is the growth of the maximum resident set
+// during one call, in doubles (8 bytes) per pixel; run it in a fresh process.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "denoise/workspace.hpp"
+#include "gateway/tables.hpp"
+#include "host/loader.hpp"
+#include "host/matfile.hpp"
+#include "host/memory_tuning.hpp"
+#include "host/random.hpp"
+#include "image_io.hpp"
+
+namespace ulv {
+namespace {
+
+namespace fs = std::filesystem;
+
+LoadedLibrary& library() {
+  static const std::unique_ptr<LoadedLibrary> loaded = LoadedLibrary::attach(&_mexLibrary);
+  return *loaded;
+}
+
+// The sample, tiled to side x side (side a multiple of its size), as a double matrix.
+mxArray sampleImage(std::size_t side) {
+  const ulvcli::Image sample = ulvcli::loadImage(fs::path(ULV_SAMPLES_DIR) / "camera_noisy.png");
+  const auto w = static_cast<std::size_t>(sample.width),
+             h = static_cast<std::size_t>(sample.height);
+  if (sample.channels != 1 || side % w != 0 || side % h != 0) {
+    throw std::runtime_error("camera_noisy.png: expected a gray image whose size divides the side");
+  }
+  mxArray x = mxArray::zeros({side, side});
+  double* d = x.mutableData();
+  for (std::size_t c = 0; c < side; ++c) {
+    for (std::size_t r = 0; r < side; ++r) d[c * side + r] = sample.samples[(r % h) * w + c % w];
+  }
+  return x;
+}
+
+// A scratch directory for the library's MAT-files, made current on this thread.
+class Scratch {
+ public:
+  Scratch()
+      : path_(fs::temp_directory_path() / ("ulv-bench-" + std::to_string(::getpid()))),
+        created_(fs::create_directories(path_)),
+        scope_(path_.string()) {}
+  ~Scratch() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+
+ private:
+  fs::path path_;
+  bool created_;
+  ScopedHostDirectory scope_;
+};
+
+mxArray denoise(const mxArray& x) {
+  seedRandom(kDefaultSeed);
+  return library().call("ulvadern", 1, {x})[0];
+}
+
+void Ulvadern(benchmark::State& state) {
+  library();
+  const auto side = static_cast<std::size_t>(state.range(0));
+  const mxArray x = sampleImage(side);
+  Scratch scratch;
+  denoise::PhaseTimes total;
+  double seconds = 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    mxArray y = denoise(x);
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    benchmark::DoNotOptimize(y.data());
+    const denoise::PhaseTimes& t = denoise::phaseTimes();
+    total.prepare += t.prepare;
+    total.transform += t.transform;
+    total.fits += t.fits;
+    total.masks += t.masks;
+    total.matWrites += t.matWrites;
+    total.fusion += t.fusion;
+    total.reconstruction += t.reconstruction;
+    total.fitCount += t.fitCount;
+    total.evaluations += t.evaluations;
+  }
+  const double calls = static_cast<double>(state.iterations());
+  const double megapixels = static_cast<double>(side * side) / 1e6;
+  auto ms = [&](double s) { return 1000 * s / calls; };
+  state.counters["ms_per_MP"] = ms(seconds) / megapixels;
+  state.counters["prepare"] = ms(total.prepare);
+  state.counters["transform"] = ms(total.transform);
+  state.counters["fits"] = ms(total.fits);
+  state.counters["masks"] = ms(total.masks);
+  state.counters["mat_writes"] = ms(total.matWrites);
+  state.counters["fusion"] = ms(total.fusion);
+  state.counters["reconstruction"] = ms(total.reconstruction);
+  state.counters["evaluations_per_fit"] =
+      total.fitCount > 0 ? static_cast<double>(total.evaluations) / total.fitCount : 0;
+}
+
+BENCHMARK(Ulvadern)->Arg(512)->Arg(2048)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+long maxResidentKiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+int peakMemory(std::size_t side) {
+  library();
+  const mxArray x = sampleImage(side);
+  Scratch scratch;
+  const long before = maxResidentKiB();
+  const mxArray y = denoise(x);
+  const long after = maxResidentKiB();
+  const double pixels = static_cast<double>(side * side);
+  std::printf(
+      "side %zu: max RSS %.1f MiB, growth during the call %.1f MiB = %.2f doubles per pixel\n",
+      side, after / 1024.0, (after - before) / 1024.0, (after - before) * 1024.0 / 8 / pixels);
+  return y.numel() == side * side ? 0 : 1;
+}
+
+int writeImages(const fs::path& directory) {
+  fs::create_directories(directory);
+  for (std::size_t side : {512, 2048}) {
+    const mxArray x = sampleImage(side);
+    ulvcli::Image8 image{static_cast<int>(side), static_cast<int>(side), 1, {}};
+    for (std::size_t r = 0; r < side; ++r) {
+      for (std::size_t c = 0; c < side; ++c) {
+        image.samples.push_back(static_cast<unsigned char>(x.at(c * side + r)));
+      }
+    }
+    const fs::path path = directory / ("camera_noisy_" + std::to_string(side) + ".png");
+    ulvcli::saveImage(path, image, ulvcli::ImageFormat::Png);
+    std::printf("%s\n", path.c_str());
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace ulv
+
+int main(int argc, char** argv) {
+  if (std::getenv("ULV_DEFAULT_MALLOC") == nullptr) ulv::tuneMemoryForLargeArrays();
+  if (argc == 3 && std::strcmp(argv[1], "--peak-memory") == 0) {
+    return ulv::peakMemory(std::strtoul(argv[2], nullptr, 10));
+  }
+  if (argc == 3 && std::strcmp(argv[1], "--write-images") == 0) {
+    return ulv::writeImages(argv[2]);
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
