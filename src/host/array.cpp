@@ -40,9 +40,10 @@ namespace {
 // clear host error instead of an allocation failure deep in a loop.
 constexpr std::size_t kMaxElements = std::size_t{1} << 34;
 
-std::shared_ptr<std::vector<double>> allocateValues(std::size_t n) {
+std::shared_ptr<detail::ElementStore> allocateValues(std::size_t n, bool zeroFilled) {
   if (n > kMaxElements) hostError("Out of memory. Type HELP MEMORY for your options.");
-  return std::make_shared<std::vector<double>>(n, 0.0);
+  return zeroFilled ? std::make_shared<detail::ElementStore>(n, 0.0)
+                    : std::make_shared<detail::ElementStore>(n);
 }
 
 }  // namespace
@@ -59,7 +60,17 @@ mxArray mxArray::zeros(Dims dims, mxClassID cls) {
     return a;
   }
   a.cls_ = cls;
-  a.values_ = allocateValues(a.numel_);
+  a.values_ = allocateValues(a.numel_, true);
+  return a;
+}
+
+mxArray mxArray::uninitialized(Dims dims, mxClassID cls) {
+  if (cls == mxCELL_CLASS) return zeros(std::move(dims), cls);
+  mxArray a;
+  a.dims_ = normalizeDims(std::move(dims));
+  a.numel_ = numelOf(a.dims_);
+  a.cls_ = cls;
+  a.values_ = allocateValues(a.numel_, false);
   return a;
 }
 
@@ -81,7 +92,7 @@ mxArray mxArray::fromVector(Dims dims, std::vector<double> values, mxClassID cls
   a.dims_ = normalizeDims(std::move(dims));
   a.numel_ = numelOf(a.dims_);
   if (values.size() != a.numel_) hostError("Internal error: element count does not match the size.");
-  a.values_ = std::make_shared<std::vector<double>>(std::move(values));
+  a.values_ = std::make_shared<detail::ElementStore>(values.begin(), values.end());
   return a;
 }
 
@@ -124,7 +135,7 @@ double* mxArray::mutableData() {
     if (cls_ == mxCELL_CLASS) hostError("Cell contents cannot be used as numeric values.");
     return nullptr;
   }
-  if (values_.use_count() > 1) values_ = std::make_shared<std::vector<double>>(*values_);
+  if (values_.use_count() > 1) values_ = std::make_shared<detail::ElementStore>(*values_);
   return values_->data();
 }
 

@@ -7,6 +7,8 @@
 //
 // Copies are cheap: the element storage is shared and only duplicated by the
 // first write through mutableData() / mutableCells() (copy-on-write).
+// Operations that write every element of their result allocate it with
+// uninitialized(), which skips the zero fill.
 #pragma once
 
 #include <cstddef>
@@ -14,9 +16,33 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ulv {
+
+namespace detail {
+// Leaves new elements uninitialised unless a value is given.
+template <typename T>
+struct DefaultInitAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = DefaultInitAllocator<U>;
+  };
+  DefaultInitAllocator() = default;
+  template <typename U>
+  DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+using ElementStore = std::vector<double, DefaultInitAllocator<double>>;
+}  // namespace detail
 
 // Class identifiers, numbered as the host numbers them. 0 is the placeholder
 // of a variable or output that has not been assigned yet.
@@ -41,6 +67,9 @@ class mxArray {
   mxArray();  // the placeholder: class 0, 0x0
 
   static mxArray zeros(Dims dims, mxClassID cls = mxDOUBLE_CLASS);
+  // Like zeros, but the elements are unspecified until written: only for
+  // results whose every element is written next (not for cells).
+  static mxArray uninitialized(Dims dims, mxClassID cls = mxDOUBLE_CLASS);
   static mxArray scalar(double value, mxClassID cls = mxDOUBLE_CLASS);
   static mxArray logicalScalar(bool value);
   static mxArray row(std::initializer_list<double> values);
@@ -89,7 +118,7 @@ class mxArray {
   mxClassID cls_ = mxUNKNOWN_CLASS;
   Dims dims_{0, 0};
   std::size_t numel_ = 0;
-  std::shared_ptr<std::vector<double>> values_;
+  std::shared_ptr<detail::ElementStore> values_;
   std::shared_ptr<std::vector<mxArray>> cells_;
 };
 

@@ -56,7 +56,7 @@ namespace {
 // The elements of `a` that the subscripts address, as an array of `dims`.
 mxArray gather(const mxArray& a, const std::vector<Subscript>& subs, const Dims& extents,
                const Dims& dims) {
-  mxArray result = mxArray::zeros(dims, a.classID());
+  mxArray result = mxArray::uninitialized(dims, a.classID());  // every element is gathered
   if (result.isEmpty()) return result;
   if (a.isCell()) {
     ops::forEachRun(subs, extents, [&](std::size_t from, std::size_t length, std::size_t to) {

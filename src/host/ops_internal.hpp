@@ -31,7 +31,7 @@ mxArray elementwise(const mxArray& a, const mxArray& b, mxClassID cls, std::stri
                     F f) {
   requireNumeric(a, operation);
   requireNumeric(b, operation);
-  mxArray result = mxArray::zeros(broadcastDims(a, b), cls);
+  mxArray result = mxArray::uninitialized(broadcastDims(a, b), cls);
   const std::size_t n = result.numel();
   double* out = result.mutableData();
   const double* x = a.data();
@@ -53,7 +53,7 @@ mxArray elementwise(const mxArray& a, const mxArray& b, mxClassID cls, std::stri
 template <typename F>
 mxArray mapElements(const mxArray& a, mxClassID cls, std::string_view operation, F f) {
   requireNumeric(a, operation);
-  mxArray result = mxArray::zeros(a.dims(), cls);
+  mxArray result = mxArray::uninitialized(a.dims(), cls);
   const std::size_t n = a.numel();
   const double* x = a.data();
   double* out = result.mutableData();

@@ -119,7 +119,7 @@ mxArray drawArray(RandomKind kind, std::initializer_list<mxArray> sizes, Draw dr
                 dimsText(dims) + " requested.");
     }
   } else {
-    values = mxArray::zeros(dims);
+    values = mxArray::uninitialized(dims);
     double* out = values.mutableData();
     for (std::size_t k = 0; k < values.numel(); ++k) out[k] = draw();
   }

@@ -84,14 +84,15 @@ std::size_t firstKept(std::size_t length, std::size_t keep, const Placement& whe
 }
 
 mxArray crop(const mxArray& x, const Dims& keep, const std::array<std::size_t, 2>& first) {
-  std::vector<double> values(keep[0] * keep[1]);
+  mxArray kept = mxArray::uninitialized(keep, x.classID());
+  double* values = kept.mutableData();
   const double* source = x.data();
   for (std::size_t c = 0; c < keep[1]; ++c) {
     for (std::size_t r = 0; r < keep[0]; ++r) {
       values[c * keep[0] + r] = source[(first[1] + c) * x.rows() + first[0] + r];
     }
   }
-  return mxArray::fromVector(keep, std::move(values), x.classID());
+  return kept;
 }
 
 }  // namespace
