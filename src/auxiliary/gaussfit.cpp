@@ -1,5 +1,7 @@
 #include "auxiliary/gaussfit.hpp"
 
+#include "auxiliary/gaussfit_sum.hpp"
+
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
 #include "host/matfile.hpp"
@@ -37,6 +39,16 @@ mxArray weightedComponent(const mxArray& weight, const Var& vv, const Var& width
   return mclMrdivide(mclMtimes(weight, shape), *width);
 }
 
+// The system's use: a non-empty double vector sample and double scalar
+// parameters, all assigned. Then the value is computed in one pass
+// (mixtureObjective); anything else takes the composed operations.
+bool isPlainVectorCase(const Var& w, const Var& vv, const Var& x1, const Var& x2) {
+  for (const Var* v : {&w, &vv, &x1, &x2}) {
+    if (!v->isAssigned() || (*v)->classID() != mxDOUBLE_CLASS) return false;
+  }
+  return w->isScalar() && x1->isScalar() && x2->isScalar() && !vv->isEmpty() && vv->isVector();
+}
+
 mxArray Mgaussfit(int nargout, const mxArray* x1_in, const mxArray* x2_in, const mxArray* w_in) {
   BodyFrame frame(gaussfitLocalFunctions);
   Var y("y");
@@ -50,12 +62,18 @@ mxArray Mgaussfit(int nargout, const mxArray* x1_in, const mxArray* x2_in, const
 
   loadSample({&ans, &minimiza, &vv, &w, &x1, &x2, &y});
 
-  const mxArray A = weightedComponent(*w, vv, x1);
-  mxArray S = mclPlus(C[kFloor], A);
-  const mxArray B = weightedComponent(mclMinus(C[kOne], *w), vv, x2);
-  S = mclPlus(S, B);
-  const mxArray L = mlfLog(S);
-  y = mclUminus(mlfSum(mlfSum(L)));
+  if (isPlainVectorCase(w, vv, x1, x2)) {
+    y = mlfScalar(mixtureObjective(vv->data(), vv->numel(), x1->scalarValue(), x2->scalarValue(),
+                                   w->scalarValue(), C[kFloor].scalarValue(),
+                                   C[kOne].scalarValue()));
+  } else {
+    const mxArray A = weightedComponent(*w, vv, x1);
+    mxArray S = mclPlus(C[kFloor], A);
+    const mxArray B = weightedComponent(mclMinus(C[kOne], *w), vv, x2);
+    S = mclPlus(S, B);
+    const mxArray L = mlfLog(S);
+    y = mclUminus(mlfSum(mlfSum(L)));
+  }
 
   checkOutputs(nargout, "gaussfit", {&y});
   return y.release();

@@ -1,0 +1,72 @@
+// The one-pass objective against the runtime operations it stands for: equal
+// to the bit, including underflow, NaN and infinities.
+#include "auxiliary/gaussfit_sum.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "host/ops.hpp"
+
+namespace ulv {
+namespace {
+
+// gaussfit's steps 2 to 9 as runtime operations.
+double composed(const mxArray& vv, double x1, double x2, double w) {
+  const mxArray two = mlfScalar(2), one = mlfScalar(1), floor = mlfScalar(1e-15);
+  auto component = [&](const mxArray& weight, double width) {
+    const mxArray s = mlfScalar(width);
+    const mxArray shape = mlfExp(mclUminus(mlfPower(mclMrdivide(vv, s), two)));
+    return mclMrdivide(mclMtimes(weight, shape), s);
+  };
+  mxArray S = mclPlus(floor, component(mlfScalar(w), x1));
+  S = mclPlus(S, component(mclMinus(one, mlfScalar(w)), x2));
+  return mclUminus(mlfSum(mlfSum(mlfLog(S)))).scalarValue();
+}
+
+// Equal to the bit; any NaN equals any NaN (the sign of a NaN is not kept by
+// the compiler's arithmetic rewrites, and nothing reads it).
+bool sameBits(double a, double b) {
+  return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+TEST(MixtureObjective, EqualsTheComposedOperationsToTheBit) {
+  std::mt19937_64 engine(3);
+  std::normal_distribution<double> spread(0, 0.2);
+  std::uniform_real_distribution<double> unit(0, 1);
+  mxArray vv = mxArray::zeros({5000, 1});
+  for (std::size_t k = 0; k < vv.numel(); ++k) vv.mutableData()[k] = spread(engine);
+  vv.mutableData()[0] = 0;
+  vv.mutableData()[1] = 40;  // both components underflow
+  vv.mutableData()[2] = -1e-300;
+  for (int trial = 0; trial < 50; ++trial) {
+    const double x1 = 1e-10 + unit(engine) * 0.3, x2 = x1 * (2 + 10 * unit(engine));
+    const double w = 0.05 + 0.93 * unit(engine);
+    const double fast = mixtureObjective(vv.data(), vv.numel(), x1, x2, w, 1e-15, 1);
+    EXPECT_TRUE(sameBits(fast, composed(vv, x1, x2, w))) << x1 << " " << x2 << " " << w;
+  }
+  const mxArray row = vv.reshaped({1, 5000});
+  EXPECT_TRUE(sameBits(mixtureObjective(row.data(), 5000, 0.1, 0.5, 1, 1e-15, 1),
+                       composed(row, 0.1, 0.5, 1)));
+}
+
+TEST(MixtureObjective, UnguardedParametersGiveTheRuntimesNaNAndInfinities) {
+  const mxArray vv = mxArray::row({0.1, -0.2, 0});
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const auto& [x1, x2, w] : {std::array<double, 3>{-0.1, 0.5, 0.5},
+                                  {0, 0.5, 0.5},
+                                  {0.1, 0.5, 3},
+                                  {0.1, inf, 0.5},
+                                  {0.1, 0.5, -inf}}) {
+    EXPECT_TRUE(
+        sameBits(mixtureObjective(vv.data(), 3, x1, x2, w, 1e-15, 1), composed(vv, x1, x2, w)))
+        << x1 << " " << x2 << " " << w;
+  }
+}
+
+}  // namespace
+}  // namespace ulv
