@@ -2,8 +2,10 @@
 // mean), smoothing along the local coefficient direction, and weighting of
 // the detail coefficients.
 #include <algorithm>
+#include <array>
 #include <vector>
 
+#include "denoise/directional_smoothing.hpp"
 #include "denoise/workspace.hpp"
 #include "host/ops.hpp"
 #include "host/pages.hpp"
@@ -46,6 +48,9 @@ void classifyAngles(const mxArray& theta, Sectors& a) {
 }
 
 mxArray smoothAlong(const Workspace& w, const Sectors& a, const mxArray& F) {
+  const std::array<SectorKernel, 4> sectors = {
+      {{&*a.a0, &*w.m0}, {&*a.a45, &*w.m45}, {&*a.a90, &*w.m90}, {&*a.a135, &*w.m135}}};
+  if (smoothsInOnePass(F, sectors)) return smoothBySector(F, sectors);
   const mxArray& same = constant(kSame);
   auto smoothed = [&](const Var& kernel) { return mlfConv2(F, *kernel, &same); };
   mxArray sum = mclPlus(mclTimes(*a.a0, smoothed(w.m0)), mclTimes(*a.a45, smoothed(w.m45)));

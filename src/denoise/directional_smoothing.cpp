@@ -1,0 +1,68 @@
+#include "denoise/directional_smoothing.hpp"
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+namespace ulv::denoise {
+
+namespace {
+
+bool isDoubleMatrix(const mxArray& a) {
+  return a.classID() == mxDOUBLE_CLASS && a.ndims() == 2 && !a.isEmpty();
+}
+
+// Column c of conv2(F, K, "same") into `column` (F's row count long): the
+// taps in column-major order, each adding w * F where its source lies in F.
+void sameColumn(const mxArray& F, const mxArray& K, std::size_t c, double* column) {
+  const std::size_t rows = F.rows(), cols = F.cols();
+  const std::size_t top = K.rows() / 2, left = K.cols() / 2;
+  std::fill(column, column + rows, 0.0);
+  for (std::size_t j = 0; j < K.cols(); ++j) {
+    if (c + left < j || c + left - j >= cols) continue;
+    const double* source = F.data() + (c + left - j) * rows;
+    for (std::size_t i = 0; i < K.rows(); ++i) {
+      const double w = K.data()[i + j * K.rows()];
+      if (w == 0) continue;
+      // Output row r reads source row r + shift, which must lie in 0 .. rows - 1.
+      const auto shift = static_cast<std::ptrdiff_t>(top) - static_cast<std::ptrdiff_t>(i);
+      const std::ptrdiff_t first = std::max<std::ptrdiff_t>(0, -shift);
+      const std::ptrdiff_t end =
+          static_cast<std::ptrdiff_t>(rows) - std::max<std::ptrdiff_t>(0, shift);
+      for (std::ptrdiff_t r = first; r < end; ++r) column[r] += w * source[r + shift];
+    }
+  }
+}
+
+}  // namespace
+
+bool smoothsInOnePass(const mxArray& F, std::span<const SectorKernel> sectors) {
+  if (!isDoubleMatrix(F) || sectors.empty()) return false;
+  return std::all_of(sectors.begin(), sectors.end(), [&](const SectorKernel& s) {
+    const mxClassID cls = s.indicator->classID();
+    return (cls == mxLOGICAL_CLASS || cls == mxDOUBLE_CLASS) && s.indicator->dims() == F.dims() &&
+           isDoubleMatrix(*s.kernel) && s.kernel->numel() <= F.numel();
+  });
+}
+
+mxArray smoothBySector(const mxArray& F, std::span<const SectorKernel> sectors) {
+  const std::size_t rows = F.rows();
+  mxArray result = mxArray::uninitialized(F.dims());
+  double* out = result.mutableData();
+  std::vector<double> smoothed(rows);
+  for (std::size_t c = 0; c < F.cols(); ++c) {
+    double* target = out + c * rows;
+    for (std::size_t s = 0; s < sectors.size(); ++s) {
+      sameColumn(F, *sectors[s].kernel, c, smoothed.data());
+      const double* in = sectors[s].indicator->data() + c * rows;
+      if (s == 0) {
+        for (std::size_t r = 0; r < rows; ++r) target[r] = in[r] * smoothed[r];
+      } else {
+        for (std::size_t r = 0; r < rows; ++r) target[r] = target[r] + in[r] * smoothed[r];
+      }
+    }
+  }
+  return result;
+}
+
+}  // namespace ulv::denoise

@@ -1,0 +1,88 @@
+// The one-pass directional smoothing against the composed conv2 "same",
+// products and sums: equal to the bit.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "denoise/directional_smoothing.hpp"
+#include "host/ops.hpp"
+
+namespace ulv::denoise {
+namespace {
+
+mxArray composed(const mxArray& F, std::span<const SectorKernel> sectors) {
+  const mxArray same = mxArray::string("same");
+  mxArray sum;
+  for (std::size_t s = 0; s < sectors.size(); ++s) {
+    const mxArray term = mclTimes(*sectors[s].indicator, mlfConv2(F, *sectors[s].kernel, &same));
+    sum = s == 0 ? term : mclPlus(sum, term);
+  }
+  return sum;
+}
+
+// Equal to the bit; any NaN equals any NaN.
+void expectSameBits(const mxArray& a, const mxArray& b) {
+  ASSERT_EQ(a.dims(), b.dims());
+  for (std::size_t k = 0; k < a.numel(); ++k) {
+    const double x = a.at(k), y = b.at(k);
+    if (std::isnan(x) && std::isnan(y)) continue;
+    ASSERT_EQ(std::memcmp(&x, &y, sizeof x), 0) << "element " << k << ": " << x << " vs " << y;
+  }
+}
+
+mxArray randomIndicator(const Dims& dims, std::mt19937_64& engine) {
+  mxArray a = mxArray::zeros(dims, mxLOGICAL_CLASS);
+  for (std::size_t k = 0; k < a.numel(); ++k) a.mutableData()[k] = engine() % 3 == 0;
+  return a;
+}
+
+TEST(DirectionalSmoothing, EqualsTheComposedExpressionToTheBit) {
+  std::mt19937_64 engine(5);
+  std::normal_distribution<double> value(0, 1);
+  const mxArray m0 = mxArray::row({0.29, 0.41, 0.29});
+  const mxArray m90 = m0.reshaped({3, 1});
+  const mxArray m135 = mlfDiag(m0);
+  mxArray m45 = mxArray::zeros({3, 3});
+  for (int k = 0; k < 3; ++k) m45.mutableData()[k + (2 - k) * 3] = m0.at(k);
+  const mxArray wide = mxArray::row({0.1, 0, -0.2, 0.3, 0.25});  // a zero tap, even length
+  for (const Dims& dims : {Dims{37, 23}, Dims{1, 9}, Dims{9, 1}, Dims{3, 3}, Dims{2, 5}}) {
+    mxArray F = mxArray::zeros(dims);
+    for (std::size_t k = 0; k < F.numel(); ++k) F.mutableData()[k] = value(engine);
+    F.mutableData()[0] = -0.0;
+    if (F.numel() > 4) {
+      F.mutableData()[3] = std::numeric_limits<double>::infinity();
+      F.mutableData()[4] = std::numeric_limits<double>::quiet_NaN();
+    }
+    std::array<mxArray, 5> a;
+    for (mxArray& indicator : a) indicator = randomIndicator(dims, engine);
+    const std::array<SectorKernel, 4> sectors = {
+        {{&a[0], &m0}, {&a[1], &m45}, {&a[2], &m90}, {&a[3], &m135}}};
+    ASSERT_TRUE(smoothsInOnePass(F, sectors)) << dimsText(dims);
+    expectSameBits(smoothBySector(F, sectors), composed(F, sectors));
+    const std::array<SectorKernel, 1> one = {{{&a[4], &wide}}};
+    if (smoothsInOnePass(F, one)) expectSameBits(smoothBySector(F, one), composed(F, one));
+  }
+}
+
+TEST(DirectionalSmoothing, OtherOperandsTakeTheComposedPath) {
+  const mxArray F = mxArray::zeros({4, 4}), kernel = mxArray::row({1, 2, 1});
+  const mxArray indicator = mxArray::zeros({4, 4}, mxLOGICAL_CLASS);
+  const mxArray wrongSize = mxArray::zeros({4, 3}, mxLOGICAL_CLASS);
+  const mxArray big = mxArray::zeros({5, 5});
+  auto applies = [](const mxArray& f, const mxArray& a, const mxArray& k) {
+    const std::array<SectorKernel, 1> sector = {{{&a, &k}}};
+    return smoothsInOnePass(f, sector);
+  };
+  EXPECT_TRUE(applies(F, indicator, kernel));
+  EXPECT_FALSE(applies(F.withClass(mxUINT8_CLASS), indicator, kernel));
+  EXPECT_FALSE(applies(F, wrongSize, kernel));
+  EXPECT_FALSE(applies(F, indicator, big)) << "a kernel larger than F swaps the operands' roles";
+  EXPECT_FALSE(applies(mxArray::zeros({2, 2, 2}), mxArray::zeros({2, 2, 2}), kernel));
+}
+
+}  // namespace
+}  // namespace ulv::denoise
