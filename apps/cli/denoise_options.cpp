@@ -4,6 +4,7 @@
 
 #include "arguments.hpp"
 #include "commands.hpp"
+#include "denoise_defaults.hpp"
 #include "host/random.hpp"
 
 namespace ulvcli {
@@ -56,9 +57,8 @@ const char* const kDenoiseHelp =
 
 namespace {
 
-constexpr int kMaxLevels = 12;
+using ulvapps::kMaxLevels;
 constexpr int kMaxJobs = 256;
-constexpr std::size_t kDefaultGainCount = 5;
 
 const std::vector<OptionSpec> kDenoiseOptions = {
     {"--output", "-o", true},      {"--out-dir", "", true},   {"--format", "", true},
@@ -80,8 +80,7 @@ void readSettings(const ParsedArguments& parsed, DenoiseSettings& settings) {
   if (auto levels = parsed.value("--levels")) {
     settings.levels = static_cast<int>(parseInteger(*levels, "--levels", 1, kMaxLevels));
   }
-  // The library's default gains are five ones; more levels need more gains.
-  settings.gains.assign(std::max<std::size_t>(kDefaultGainCount, settings.levels), 1.0);
+  settings.gains = ulvapps::defaultGains(settings.levels);
   if (auto gains = parsed.value("--gains")) {
     settings.gains = parseNumberList(*gains, "--gains");
     if (settings.gains.size() < static_cast<std::size_t>(settings.levels)) {

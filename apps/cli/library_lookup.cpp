@@ -1,9 +1,10 @@
 #include "library_lookup.hpp"
 
-#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "library_location.hpp"
 
 namespace ulvcli {
 
@@ -11,8 +12,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kLibraryFile = "libulvadern.so";
-constexpr const char* kLibraryVariable = "ULVADERN_LIBRARY";
+using ulvapps::kLibraryFile;
+using ulvapps::kLibraryVariable;
 
 std::vector<fs::path> candidatePaths() {
   std::error_code error;
@@ -26,9 +27,7 @@ std::vector<fs::path> candidatePaths() {
 }  // namespace
 
 fs::path findLibrary() {
-  if (const char* chosen = std::getenv(kLibraryVariable); chosen != nullptr && *chosen != '\0') {
-    return chosen;
-  }
+  if (const auto chosen = ulvapps::configuredLibrary()) return *chosen;
   std::string tried;
   for (const fs::path& candidate : candidatePaths()) {
     std::error_code error;

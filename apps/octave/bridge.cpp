@@ -1,12 +1,12 @@
 #include "bridge.hpp"
 
-#include <cstdlib>
 #include <exception>
 #include <new>
 #include <utility>
 
 #include "host/errors.hpp"
 #include "host/loader.hpp"
+#include "library_location.hpp"
 #include "plain_arrays.hpp"
 
 namespace ulv::adaptor {
@@ -21,8 +21,7 @@ LoadedLibrary* sharedLibrary = nullptr;
 int holders = 0;
 
 std::string libraryPath() {
-  const char* configured = std::getenv("ULVADERN_LIBRARY");
-  return configured != nullptr && *configured != '\0' ? configured : ULV_DEFAULT_LIBRARY;
+  return ulvapps::configuredLibrary().value_or(ULV_DEFAULT_LIBRARY);
 }
 
 LoadedLibrary& library() {

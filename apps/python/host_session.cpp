@@ -1,0 +1,173 @@
+#include "host_session.hpp"
+
+#include <stdlib.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+#include <system_error>
+#include <utility>
+
+#include "host/errors.hpp"
+#include "host/matfile.hpp"
+#include "host/random.hpp"
+#include "library_location.hpp"
+
+namespace ulvpy {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+PyObject* hostWarningType = nullptr;
+
+// The notes of the call running on this thread; reports outside a call go
+// where they went before the module was loaded.
+thread_local CallNotes* reportSink = nullptr;
+
+class ScopedReportSink {
+ public:
+  explicit ScopedReportSink(CallNotes& notes) : outer_(std::exchange(reportSink, &notes)) {}
+  ~ScopedReportSink() { reportSink = outer_; }
+  ScopedReportSink(const ScopedReportSink&) = delete;
+  ScopedReportSink& operator=(const ScopedReportSink&) = delete;
+
+ private:
+  CallNotes* outer_;
+};
+
+[[noreturn]] void raiseOSError(const std::string& message) {
+  PyErr_SetString(PyExc_OSError, message.c_str());
+  throw py::error_already_set();
+}
+
+void routeReportsToCalls() {
+  auto previous = std::make_shared<ulv::ReportHandler>();
+  *previous = ulv::setReportHandler([previous](std::string_view text) {
+    if (reportSink != nullptr) {
+      reportSink->warnings.emplace_back(text);
+    } else if (*previous) {
+      (*previous)(text);
+    }
+  });
+}
+
+std::string makePrivateDirectory() {
+  std::error_code error;
+  const fs::path base = fs::temp_directory_path(error);
+  if (error) raiseOSError("no directory for temporary files: " + error.message());
+  std::string pattern = (base / "ulvadern-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    raiseOSError("cannot make a work directory in \"" + base.string() +
+                 "\": " + std::strerror(errno));
+  }
+  return pattern;
+}
+
+std::string prepareNamedDirectory(const std::string& named) {
+  std::error_code error;
+  fs::create_directories(named, error);
+  const fs::path absolute = error ? fs::path() : fs::absolute(named, error);
+  if (error || !fs::is_directory(absolute)) {
+    raiseOSError("cannot use \"" + named + "\" as the work directory" +
+                 (error ? ": " + error.message() : ": not a directory"));
+  }
+  return absolute.string();
+}
+
+}  // namespace
+
+std::string libraryPath() {
+  return ulvapps::configuredLibrary().value_or(ULV_DEFAULT_LIBRARY);
+}
+
+ulv::LoadedLibrary& sharedLibrary() {
+  // A failed open throws, and the next call tries again.
+  static ulv::LoadedLibrary* const library = ulv::LoadedLibrary::open(libraryPath()).release();
+  return *library;
+}
+
+CallDirectory::CallDirectory(const std::optional<std::string>& named) {
+  if (named) {
+    path_ = prepareNamedDirectory(*named);
+  } else {
+    path_ = makePrivateDirectory();
+    temporary_ = true;
+  }
+}
+
+CallDirectory::~CallDirectory() {
+  std::error_code ignored;
+  if (temporary_) fs::remove_all(path_, ignored);
+}
+
+void runIsolated(const std::string& directory, CallNotes& notes,
+                 const std::function<void()>& work) {
+  py::gil_scoped_release released;
+  const ulv::ScopedHostDirectory hostDirectory(directory);
+  const ulv::ScopedThreadWarnings warnings(
+      [&notes](std::string_view text) { notes.warnings.emplace_back(text); });
+  const ScopedReportSink reports(notes);
+  try {
+    work();
+  } catch (const ulv::HostError& error) {
+    notes.error = error.what();
+  }
+}
+
+void raiseNotes(const CallNotes& notes) {
+  for (const std::string& text : notes.warnings) {
+    if (PyErr_WarnEx(hostWarningType, text.c_str(), 1) != 0) throw py::error_already_set();
+  }
+  if (notes.error) throw ulv::HostError(*notes.error);
+}
+
+void registerHostTypes(py::module_& module) {
+  py::register_exception<ulv::HostError>(module, "HostError", PyExc_RuntimeError)
+      .attr("__module__") = "ulvadern";
+  hostWarningType = PyErr_NewException("ulvadern.HostWarning", PyExc_UserWarning, nullptr);
+  if (hostWarningType == nullptr) throw py::error_already_set();
+  module.attr("HostWarning") = py::reinterpret_borrow<py::object>(hostWarningType);
+  routeReportsToCalls();
+}
+
+long long integerFrom(const py::object& value, const char* name) {
+  if (py::isinstance<py::bool_>(value) || !PyIndex_Check(value.ptr())) {
+    throw py::type_error(std::string(name) + " must be an integer");
+  }
+  const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+  if (!index) throw py::error_already_set();
+  int overflow = 0;
+  const long long converted = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+  if (overflow != 0) return overflow > 0 ? LLONG_MAX : LLONG_MIN;
+  return converted;
+}
+
+std::uint64_t seedFrom(const py::object& seed) {
+  if (seed.is_none()) return ulv::kDefaultSeed;
+  if (py::isinstance<py::bool_>(seed) || !PyIndex_Check(seed.ptr())) {
+    throw py::type_error("seed must be None or an integer");
+  }
+  const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(seed.ptr()));
+  if (!index) throw py::error_already_set();
+  const unsigned long long converted = PyLong_AsUnsignedLongLong(index.ptr());
+  if (converted == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+    PyErr_Clear();
+    throw py::value_error("seed must lie in 0 .. 2**64 - 1");
+  }
+  return converted;
+}
+
+std::optional<std::string> directoryFrom(const py::object& directory) {
+  if (directory.is_none()) return std::nullopt;
+  const py::object path = py::module_::import("os").attr("fspath")(directory);
+  if (!py::isinstance<py::str>(path)) throw py::type_error("workdir must be a str or os.PathLike");
+  std::string text = path.cast<std::string>();
+  if (text.empty()) throw py::value_error("workdir must not be empty");
+  return text;
+}
+
+}  // namespace ulvpy

@@ -1,0 +1,147 @@
+// The compiled part of the Python package `ulvadern`.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <string>
+#include <vector>
+
+#include "denoise_binding.hpp"
+#include "host/matfile.hpp"
+#include "host/random.hpp"
+#include "host_session.hpp"
+#include "image_files.hpp"
+#include "numpy_conversion.hpp"
+
+namespace ulvpy {
+
+namespace {
+
+// LoadedLibrary::call makes room for nargout outputs; the largest declared
+// count is 3, so this bound only keeps absurd requests from allocating.
+constexpr int kMaxOutputs = 64;
+
+int outputCountFrom(const py::object& nargout) {
+  const long long count = integerFrom(nargout, "nargout");
+  if (count < 0 || count > kMaxOutputs) {
+    throw py::value_error("nargout must lie in 0 .. " + std::to_string(kMaxOutputs));
+  }
+  return static_cast<int>(count);
+}
+
+py::object callFunction(const std::string& name, const py::args& args, const py::object& nargout,
+                        const py::object& seed, const py::object& workdir) {
+  const int outputs = outputCountFrom(nargout);
+  std::vector<ulv::mxArray> inputs;
+  for (const py::handle arg : args) inputs.push_back(toHostArray(arg));
+  const std::uint64_t generatorSeed = seedFrom(seed);
+  const CallDirectory directory(directoryFrom(workdir));
+  ulv::LoadedLibrary& library = sharedLibrary();
+  std::vector<ulv::mxArray> results;
+  CallNotes notes;
+  runIsolated(directory.path(), notes, [&] {
+    ulv::seedRandom(generatorSeed);
+    results = library.call(name, outputs, inputs);
+    inputs.clear();
+  });
+  raiseNotes(notes);
+  if (outputs <= 1) return toPython(results.front());
+  py::tuple values(results.size());
+  for (std::size_t k = 0; k < results.size(); ++k) values[k] = toPython(results[k]);
+  return values;
+}
+
+py::dict functionTable() {
+  const ulv::LibraryDescriptor& descriptor = sharedLibrary().descriptor();
+  py::dict table;
+  for (int i = 0; i < descriptor.functionCount; ++i) {
+    const ulv::FunctionTableEntry& entry = descriptor.functions[i];
+    table[entry.name] = py::make_tuple(entry.inputs, entry.outputs);
+  }
+  return table;
+}
+
+std::string fileFrom(const py::object& path) {
+  const py::object text = py::module_::import("os").attr("fspath")(path);
+  if (!py::isinstance<py::str>(text)) throw py::type_error("the path must be a str or os.PathLike");
+  return text.cast<std::string>();
+}
+
+void saveMat(const py::object& path, const py::dict& variables) {
+  std::vector<std::pair<std::string, ulv::mxArray>> values;
+  for (const auto& [name, value] : variables) {
+    if (!py::isinstance<py::str>(name)) throw py::type_error("variable names must be str");
+    values.emplace_back(name.cast<std::string>(), toHostArray(value));
+  }
+  ulv::saveVariables(ulv::matFileName(fileFrom(path)), values);
+}
+
+py::dict loadMat(const py::object& path) {
+  py::dict variables;
+  for (const auto& [name, value] : ulv::loadAllVariables(ulv::matFileName(fileFrom(path)))) {
+    variables[py::str(name)] = toPython(value);
+  }
+  return variables;
+}
+
+}  // namespace
+
+}  // namespace ulvpy
+
+PYBIND11_MODULE(_ulvadern, module) {
+  namespace py = pybind11;
+  using namespace pybind11::literals;
+  module.doc() = "The compiled part of ulvadern: the library's host for Python.";
+  module.attr("__version__") = ULVADERN_VERSION;
+  ulvpy::registerHostTypes(module);
+
+  module.def("denoise", &ulvpy::denoise, "image"_a, "levels"_a = 3, "gains"_a = py::none(),
+             "pot"_a = 0.3, "seed"_a = py::none(), "workdir"_a = py::none(),
+             "return_masks"_a = false,
+             R"(Removes noise from an image while keeping its edges.
+
+image:   2-D (H, W) array of gray levels (any real dtype, bool too; values on a
+         0..255 scale), or (H, W, C), denoised channel by channel.
+levels:  wavelet levels, 1..12 (each side needs 1 + 4 * 2**(levels-1) - 2 pixels).
+gains:   per-level gains, at least `levels` values; default (1, 1, 1, 1, 1), or
+         ones(levels) for more than five levels.
+pot:     exponent of the power mean that fuses neighbouring levels' masks.
+seed:    seed of the random generators, reseeded before every channel; None
+         uses the host's default seed (20261207), so results are reproducible.
+workdir: directory for the library's MAT-files ("minimiza.mat",
+         "mascaras.mat"); None: a private temporary one, removed afterwards.
+return_masks: also return the edge masks maskh and maskv of "mascaras.mat"
+         (a colour image's stacked on a last axis).
+
+Returns a uint8 array of the image's shape (the library adds `levels` gray
+levels), or (image, maskh, maskv). Raises HostError with the library's
+message when it fails, TypeError/ValueError for unsuitable arguments.)");
+
+  module.def("call", &ulvpy::callFunction, "name"_a, py::kw_only(), "nargout"_a = 1,
+             "seed"_a = py::none(), "workdir"_a = py::none(),
+             R"(Calls one of the library's functions by name: call(name, *args, nargout=1).
+
+Arguments: NumPy arrays (any shape, a 1-D array is a row; uint8 stays uint8,
+bool is logical, other real dtypes become double), numbers, str (char row),
+lists/tuples of numbers (as np.array makes them), other lists/tuples (1 x n
+cell), None ([]). Results: NumPy arrays in column-major layout with the library's
+sizes (at least 2-D), str for char rows, list for cell vectors, None for an
+output left unassigned. One result for nargout <= 1, else a tuple.
+seed and workdir as for denoise; gaussfit reads "minimiza.mat" from workdir.)");
+
+  module.def("functions", &ulvpy::functionTable,
+             "The library's functions: {name: (nargin, nargout)}; nargin -(n+1) means n "
+             "named inputs and varargin.");
+  module.def("library_path", &ulvpy::libraryPath,
+             "The libulvadern.so this module loads ($ULVADERN_LIBRARY overrides the built one).");
+  module.def(
+      "savemat", &ulvpy::saveMat, "path"_a, "variables"_a,
+      "Writes {name: value} to a MAT-file (whole or not at all), values converted as for call.");
+  module.def("loadmat", &ulvpy::loadMat, "path"_a,
+             "Reads every variable of a MAT-file into {name: value}, converted as call's results.");
+  module.def("imread", &ulvpy::readImage, "path"_a,
+             "Reads a PNG, JPEG, BMP, PGM/PPM or TGA file: (H, W) or (H, W, C) uint8 "
+             "(16-bit files: float64 gray levels 0..255).");
+  module.def("imwrite", &ulvpy::writeImage, "path"_a, "image"_a,
+             "Writes (H, W) or (H, W, C) (C = 1..4), rounded and clipped to 0..255; the format "
+             "follows the extension (PNG, JPEG, BMP, TGA, PGM, PPM).");
+}

@@ -1,0 +1,31 @@
+// Python values to host arrays and back.
+//
+// Host arrays are column-major and have at least two dimensions; NumPy's
+// shapes carry over unchanged (a 1-D array of n becomes a 1 x n row, a 0-d
+// array or Python number a 1 x 1 matrix) and elements keep their index.
+//
+//   in                                   host              out
+//   bool, NumPy bool                     logical           bool array
+//   uint8 array                          uint8             uint8 array
+//   other integer/float arrays, numbers  double            float64 array
+//   str                                  char row          str (one row), else '<U1' array
+//   list, tuple                          1 x n cell        list (vector cells), else object array
+//   object or str array                  cell of its shape
+//   None                                 [] (0 x 0 double)
+//   unassigned output                                      None
+//
+// Complex values and anything else are refused with TypeError.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include "host/array.hpp"
+
+namespace ulvpy {
+
+namespace py = pybind11;
+
+ulv::mxArray toHostArray(py::handle value);
+py::object toPython(const ulv::mxArray& value);
+
+}  // namespace ulvpy

@@ -1,0 +1,35 @@
+import threading
+import time
+from concurrent.futures import ThreadPoolExecutor
+
+import numpy as np
+
+import ulvadern
+
+
+def test_parallel_calls_match_serial_ones(noisy):
+    jobs = [(np.roll(noisy, 7 * k, axis=k % 2), k) for k in range(8)]
+
+    def run(job):
+        image, seed = job
+        return ulvadern.denoise(image, seed=seed, return_masks=True)
+
+    serial = [run(job) for job in jobs]
+    with ThreadPoolExecutor(max_workers=4) as pool:
+        parallel = list(pool.map(run, jobs))
+    for one, other in zip(serial, parallel):
+        assert all(np.array_equal(a, b) for a, b in zip(one, other))
+
+
+def test_calls_release_the_gil(noisy):
+    # While another thread denoises, this one keeps running Python code.
+    image = np.tile(noisy, (3, 3))
+    worker = threading.Thread(target=ulvadern.denoise, args=(image,))
+    ticks = []
+    worker.start()
+    while worker.is_alive():
+        ticks.append(time.perf_counter())
+        time.sleep(0.001)
+    worker.join()
+    duration = ticks[-1] - ticks[0]
+    assert len(ticks) > 10 and max(np.diff(ticks)) < duration / 2
