@@ -36,6 +36,9 @@ void decompose(Workspace& w) {
 
   mxArray ch, cv;
   w.ca = mlfMaltrans2d(&ch, &cv, &*w.x, &*w.map, &*w.N, nullptr);
+  // Nothing reads the prepared image again: release it now rather than at the
+  // end of the call, which keeps an image-sized array out of the peak.
+  w.x.clear();
   w.ch = std::move(ch);
   w.cv = std::move(cv);
   w.s = mlfSize(*w.ca);

@@ -94,6 +94,10 @@ void fuseAndWeight(Workspace& w) {
     if (i == levels) {
       nmaskh = pageRef(*w.maskh, mlfScalar(levels));
       nmaskv = pageRef(*w.maskv, mlfScalar(levels));
+      // Last read of the raw masks (the powered pages serve the finer
+      // levels): released now, they stay out of the peak.
+      w.maskh.clear();
+      w.maskv.clear();
     } else {
       nmaskh = powerMean(poweredH, i, mi, *w.pot);
       nmaskv = powerMean(poweredV, i, mi, *w.pot);
