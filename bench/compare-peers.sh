@@ -21,7 +21,7 @@ peer_time=${PEER_TIME:-$here/../../shared/tools/peer-time}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$bench" --write-images "$work" >/dev/null
-"$bench" --benchmark_format=json --benchmark_out="$work/ours.json" \
+"$bench" --benchmark_filter=^Ulvadern/ --benchmark_format=json --benchmark_out="$work/ours.json" \
   --benchmark_out_format=json >/dev/null
 "$peer_time" "$work/camera_noisy_512.png" "$work/camera_noisy_2048.png" | tee "$work/peers.txt"
 
@@ -31,6 +31,9 @@ ours = {}
 for b in json.load(open(sys.argv[1]))["benchmarks"]:
     side = int(b["name"].split("/")[1])
     ours[side] = b["real_time"]  # ms per call
+    phases = ("prepare", "transform", "fits", "masks", "mat_writes", "fusion", "reconstruction")
+    print(f"ulvadern {side}x{side}: " + ", ".join(f"{p} {b[p]:.0f} ms" for p in phases) +
+          f", {b['evaluations_per_fit']:.0f} evaluations per fit")
 peers = {}
 for line in open(sys.argv[2]).read().splitlines()[1:]:
     path, pixels, bayes, bilateral = line.split()

@@ -13,6 +13,7 @@
 #include <sys/resource.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -118,6 +119,20 @@ void Ulvadern(benchmark::State& state) {
 }
 
 BENCHMARK(Ulvadern)->Arg(512)->Arg(2048)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// One objective evaluation as the minimiser makes it: gaussfit called by name,
+// reading a sample of 10000 from "minimiza".
+void GaussfitEvaluation(benchmark::State& state) {
+  library();
+  Scratch scratch;
+  mxArray vv = mxArray::zeros({10000, 1});
+  for (std::size_t k = 0; k < vv.numel(); ++k) vv.mutableData()[k] = std::sin(0.37 * k) * 0.3;
+  mlfSave(mxArray::string("minimiza"), mxArray::string("w"), {{"vv", &vv}});
+  const std::vector<mxArray> x = {mlfScalar(0.05), mlfScalar(0.4), mlfScalar(0.7)};
+  for (auto _ : state) benchmark::DoNotOptimize(library().call("gaussfit", 1, x)[0].data());
+}
+
+BENCHMARK(GaussfitEvaluation)->Unit(benchmark::kMicrosecond);
 
 long maxResidentKiB() {
   rusage usage{};
