@@ -4,8 +4,8 @@
 
 namespace ulv {
 
-void chooseDecompositionFilters(int nargin, const Var& arg2, const Var& arg3,
-                                const mxArray& option, Var& LoF_D, Var& HiF_D) {
+void chooseDecompositionFilters(int nargin, const Var& arg2, const Var& arg3, const mxArray& option,
+                                Var& LoF_D, Var& HiF_D) {
   if (nargin == 2) {
     mxArray lowPass, highPass;
     mlfNWfilters(0, {&lowPass, &highPass}, &*arg2, &option);

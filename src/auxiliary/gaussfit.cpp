@@ -1,7 +1,6 @@
 #include "auxiliary/gaussfit.hpp"
 
 #include "auxiliary/gaussfit_sum.hpp"
-
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
 #include "host/matfile.hpp"
@@ -90,9 +89,13 @@ void InitializeModule_gaussfit() {
   C.add(mclCreateString("minimiza"));
 }
 
-void TerminateModule_gaussfit() { C.releaseAll(); }
+void TerminateModule_gaussfit() {
+  C.releaseAll();
+}
 
-const ModuleConstants& gaussfitConstants() { return C; }
+const ModuleConstants& gaussfitConstants() {
+  return C;
+}
 
 void mexGaussfit(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   runHostForm<1, 3>(nlhs, plhs, nrhs, prhs, C[kOutputsMessage], C[kInputsMessage], Mgaussfit);

@@ -8,7 +8,6 @@ namespace ulv {
 
 void mexGaussfit(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
-
 void InitializeModule_gaussfit();
 void TerminateModule_gaussfit();
 const ModuleConstants& gaussfitConstants();

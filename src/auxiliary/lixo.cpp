@@ -50,8 +50,8 @@ mxArray Mlixo(mxArray* d_out, int nargout, const mxArray* x_in, const mxArray* a
   Var LoF_D("LoF_D"), HiF_D("HiF_D"), lx("lx"), lf("lf");
   const int nargin = mclNargin({x_in, arg2_in, arg3_in});
 
-  requireAdmissibleCounts(C[kName], nargin, C[kAdmissibleInputs], nargout,
-                          C[kAdmissibleOutputs], C[kStar]);
+  requireAdmissibleCounts(C[kName], nargin, C[kAdmissibleInputs], nargout, C[kAdmissibleOutputs],
+                          C[kStar]);
 
   chooseDecompositionFilters(nargin, arg2, arg3, C[kDecomposition], LoF_D, HiF_D);
 

@@ -8,7 +8,6 @@ namespace ulv {
 
 void mexLixo(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
-
 void InitializeModule_lixo();
 void TerminateModule_lixo();
 const ModuleConstants& lixoConstants();

@@ -35,14 +35,20 @@ void InitializeModule_touint() {
   C.add(mclInitializeDouble(255));
 }
 
-void TerminateModule_touint() { C.releaseAll(); }
+void TerminateModule_touint() {
+  C.releaseAll();
+}
 
-const ModuleConstants& touintConstants() { return C; }
+const ModuleConstants& touintConstants() {
+  return C;
+}
 
 void mexTouint(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   runHostForm<1, 1>(nlhs, plhs, nrhs, prhs, C[kOutputsMessage], C[kInputsMessage], Mtouint);
 }
 
-mxArray mlfTouint(const mxArray* x) { return runDirectForm<1, 1>(1, {}, {x}, Mtouint); }
+mxArray mlfTouint(const mxArray* x) {
+  return runDirectForm<1, 1>(1, {}, {x}, Mtouint);
+}
 
 }  // namespace ulv

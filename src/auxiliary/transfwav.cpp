@@ -47,8 +47,8 @@ mxArray Mtransfwav(mxArray* ch_out, mxArray* cv_out, int nargout, const mxArray*
   Var LoF_D("LoF_D"), HiF_D("HiF_D"), sx("sx"), rx("rx"), cx("cx"), lf("lf");
   const int nargin = mclNargin({x_in, arg2_in, arg3_in});
 
-  requireAdmissibleCounts(C[kName], nargin, C[kAdmissibleInputs], nargout,
-                          C[kAdmissibleOutputs], C[kStar]);
+  requireAdmissibleCounts(C[kName], nargin, C[kAdmissibleInputs], nargout, C[kAdmissibleOutputs],
+                          C[kStar]);
 
   chooseDecompositionFilters(nargin, arg2, arg3, C[kDecomposition], LoF_D, HiF_D);
 

@@ -8,7 +8,6 @@ namespace ulv {
 
 void mexTransfwav(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
-
 void InitializeModule_transfwav();
 void TerminateModule_transfwav();
 const ModuleConstants& transfwavConstants();

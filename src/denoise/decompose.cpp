@@ -22,8 +22,9 @@ void requireRoomForLevels(const mxArray& x, double levels) {
   const double side = static_cast<double>(std::min(x.rows(), x.cols()));
   if (needed > side) {
     hostError("ulvadern: " + std::to_string(static_cast<long long>(levels)) +
-              " levels need an image of at least " + std::to_string(static_cast<long long>(needed - 2)) +
-              " x " + std::to_string(static_cast<long long>(needed - 2)) + " pixels; this one is " +
+              " levels need an image of at least " +
+              std::to_string(static_cast<long long>(needed - 2)) + " x " +
+              std::to_string(static_cast<long long>(needed - 2)) + " pixels; this one is " +
               std::to_string(x.rows() - 2) + " x " + std::to_string(x.cols() - 2) + ".");
   }
 }

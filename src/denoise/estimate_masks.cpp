@@ -42,10 +42,16 @@ void fitMixture(Workspace& w) {
   PhaseClock clock(phaseTimes().fits);
   const mxArray upper =
       mlfHorzcat({mclIntArrayRef1(*w.sig, 1), constant(kOne), constant(kWeightUpper)});
-  const std::array<const mxArray*, 10> inputs = {
-      &constant(kObjective), &constant(kStartPoint), &constant(kConstraintRow), &constant(kZero),
-      &constant(kEmpty),     &constant(kEmpty),      &constant(kLowerBounds),   &upper,
-      nullptr,               nullptr};
+  const std::array<const mxArray*, 10> inputs = {&constant(kObjective),
+                                                 &constant(kStartPoint),
+                                                 &constant(kConstraintRow),
+                                                 &constant(kZero),
+                                                 &constant(kEmpty),
+                                                 &constant(kEmpty),
+                                                 &constant(kLowerBounds),
+                                                 &upper,
+                                                 nullptr,
+                                                 nullptr};
   w.sig = mlfNFmincon(1, {}, inputs, {});
   ++phaseTimes().fitCount;
   phaseTimes().evaluations += lastMinimiserEvaluations();
@@ -64,8 +70,8 @@ void posterior(Workspace& w, Fit& f) {
   f.pnoise = component(*f.v, *f.x1);
   f.pedge = component(*f.v, *f.x2);
   const mxArray edge = mclMtimes(*f.ped, *f.pedge);
-  f.l = mclRdivide(edge, mclPlus(mclPlus(mclMtimes(*f.pn, *f.pnoise), edge),
-                                 constant(kUnderflowGuard)));
+  f.l = mclRdivide(edge,
+                   mclPlus(mclPlus(mclMtimes(*f.pn, *f.pnoise), edge), constant(kUnderflowGuard)));
 }
 
 // One orientation: D is cv or ch, M the mask it produces.

@@ -77,8 +77,7 @@ void buildSmoothingKernels(Workspace& w) {
   w.m135 = mlfDiag(*w.t);
   const int dim = static_cast<int>(w.dim->scalarValue());
   for (int k = 1; k <= dim; ++k) {
-    mclArrayAssign2(w.m45.target(), mclIntArrayRef1(*w.t, k), mlfScalar(k),
-                    mlfScalar(dim - k + 1));
+    mclArrayAssign2(w.m45.target(), mclIntArrayRef1(*w.t, k), mlfScalar(k), mlfScalar(dim - k + 1));
   }
   w.m90 = mlfCtranspose(*w.m0);
 }

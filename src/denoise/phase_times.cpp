@@ -18,6 +18,8 @@ PhaseTimes& phaseTimes() {
 }
 
 PhaseClock::PhaseClock(double& total) : total_(total), start_(now()) {}
-PhaseClock::~PhaseClock() { total_ += now() - start_; }
+PhaseClock::~PhaseClock() {
+  total_ += now() - start_;
+}
 
 }  // namespace ulv::denoise

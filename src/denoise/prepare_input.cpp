@@ -72,11 +72,11 @@ void prepareInput(Workspace& w) {
 
   const mxArray colon = mlfCreateColonIndex();
   const mxArray lastRow = mclIntArrayRef1(*w.s, 1);
-  w.x = mlfVertcat({mclArrayRef2(*w.x, constant(kOne), colon), *w.x,
-                    mclArrayRef2(*w.x, lastRow, colon)});
+  w.x = mlfVertcat(
+      {mclArrayRef2(*w.x, constant(kOne), colon), *w.x, mclArrayRef2(*w.x, lastRow, colon)});
   const mxArray lastColumn = mclIntArrayRef1(*w.s, 2);
-  w.x = mlfHorzcat({mclArrayRef2(*w.x, colon, constant(kOne)), *w.x,
-                    mclArrayRef2(*w.x, colon, lastColumn)});
+  w.x = mlfHorzcat(
+      {mclArrayRef2(*w.x, colon, constant(kOne)), *w.x, mclArrayRef2(*w.x, colon, lastColumn)});
 
   w.map = mlfGray(&constant(k255));
 }

@@ -27,11 +27,15 @@ mxArray Mulvadern(int nargout, const mxArray* x, const mxArray* varargin) {
   return w.y.release();
 }
 
-void addRow(std::initializer_list<double> values) { C.add(mxArray::row(values)); }
+void addRow(std::initializer_list<double> values) {
+  C.add(mxArray::row(values));
+}
 
 }  // namespace
 
-const mxArray& denoise::constant(Constant which) { return C[which]; }
+const mxArray& denoise::constant(Constant which) {
+  return C[which];
+}
 
 void InitializeModule_ulvadern() {
   C.add(mclCreateString(countErrorMessage("ulvadern", "outputs", 1)));
@@ -45,15 +49,19 @@ void InitializeModule_ulvadern() {
   addRow({1, -0.5, 0});
   addRow({1e-10, 1e-10, 0.05});
   C.add(mclInitializeDoubleVector(0, 0, nullptr));
-  for (const char* text : {"ulvadern", "*", "minimiza", "gaussfit(x(1),x(2),x(3))", "mascaras",
-                           "same"}) {
+  for (const char* text :
+       {"ulvadern", "*", "minimiza", "gaussfit(x(1),x(2),x(3))", "mascaras", "same"}) {
     C.add(mclCreateString(text));
   }
 }
 
-void TerminateModule_ulvadern() { C.releaseAll(); }
+void TerminateModule_ulvadern() {
+  C.releaseAll();
+}
 
-const ModuleConstants& ulvadernConstants() { return C; }
+const ModuleConstants& ulvadernConstants() {
+  return C;
+}
 
 void mexUlvadern(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   runHostFormVarargin<1, 1>(nlhs, plhs, nrhs, prhs, C[denoise::kOutputsMessage], Mulvadern);

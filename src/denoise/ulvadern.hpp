@@ -8,7 +8,6 @@ namespace ulv {
 
 void mexUlvadern(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
-
 void InitializeModule_ulvadern();
 void TerminateModule_ulvadern();
 const ModuleConstants& ulvadernConstants();

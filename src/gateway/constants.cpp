@@ -4,7 +4,9 @@
 
 namespace ulv {
 
-void ModuleConstants::add(mxArray value) { slots_.push_back(mxCreateHandle(std::move(value))); }
+void ModuleConstants::add(mxArray value) {
+  slots_.push_back(mxCreateHandle(std::move(value)));
+}
 
 void ModuleConstants::releaseAll() {
   while (!slots_.empty()) {

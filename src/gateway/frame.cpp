@@ -37,7 +37,9 @@ mxArray& Var::target() {
   return *value_;
 }
 
-void Var::clear() { value_.reset(); }
+void Var::clear() {
+  value_.reset();
+}
 
 mxArray Var::release() {
   mxArray out = value_ ? std::move(*value_) : mxArray();

@@ -13,7 +13,7 @@ extern "C" {
 struct FunctionTableEntry {
   const char* name;
   mxFunctionPtr hostForm;
-  std::int32_t inputs;   // -(n+1): n named inputs followed by varargin
+  std::int32_t inputs;  // -(n+1): n named inputs followed by varargin
   std::int32_t outputs;
   const LocalFunctionTable* localFunctions;
 };

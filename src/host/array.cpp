@@ -80,7 +80,9 @@ mxArray mxArray::scalar(double value, mxClassID cls) {
   return a;
 }
 
-mxArray mxArray::logicalScalar(bool value) { return scalar(value ? 1.0 : 0.0, mxLOGICAL_CLASS); }
+mxArray mxArray::logicalScalar(bool value) {
+  return scalar(value ? 1.0 : 0.0, mxLOGICAL_CLASS);
+}
 
 mxArray mxArray::row(std::initializer_list<double> values) {
   return fromVector({1, values.size()}, std::vector<double>(values));
@@ -91,7 +93,8 @@ mxArray mxArray::fromVector(Dims dims, std::vector<double> values, mxClassID cls
   a.cls_ = cls;
   a.dims_ = normalizeDims(std::move(dims));
   a.numel_ = numelOf(a.dims_);
-  if (values.size() != a.numel_) hostError("Internal error: element count does not match the size.");
+  if (values.size() != a.numel_)
+    hostError("Internal error: element count does not match the size.");
   a.values_ = std::make_shared<detail::ElementStore>(values.begin(), values.end());
   return a;
 }
@@ -103,9 +106,13 @@ mxArray mxArray::string(std::string_view text) {
   return fromVector({text.empty() ? 0u : 1u, text.size()}, std::move(codes), mxCHAR_CLASS);
 }
 
-mxArray mxArray::empty() { return zeros({0, 0}); }
+mxArray mxArray::empty() {
+  return zeros({0, 0});
+}
 
-mxArray mxArray::cell(Dims dims) { return zeros(std::move(dims), mxCELL_CLASS); }
+mxArray mxArray::cell(Dims dims) {
+  return zeros(std::move(dims), mxCELL_CLASS);
+}
 
 bool mxArray::isNumericLike() const {
   return cls_ == mxDOUBLE_CLASS || cls_ == mxUINT8_CLASS || cls_ == mxLOGICAL_CLASS ||
@@ -185,16 +192,28 @@ bool mxArray::sharesStorageWith(const mxArray& other) const {
   return (values_ && values_ == other.values_) || (cells_ && cells_ == other.cells_);
 }
 
-mxArray* mxCreateHandle(mxArray value) { return new mxArray(std::move(value)); }
-void mxDestroyArray(mxArray* handle) { delete handle; }
+mxArray* mxCreateHandle(mxArray value) {
+  return new mxArray(std::move(value));
+}
+void mxDestroyArray(mxArray* handle) {
+  delete handle;
+}
 mxClassID mxGetClassID(const mxArray* handle) {
   return handle == nullptr ? mxUNKNOWN_CLASS : handle->classID();
 }
-mxArray* mclGetUninitializedArray() { return new mxArray(); }
-mxArray mclCreateEmptyArray() { return mxArray::empty(); }
-mxArray mclCopyArray(const mxArray& a) { return a; }
+mxArray* mclGetUninitializedArray() {
+  return new mxArray();
+}
+mxArray mclCreateEmptyArray() {
+  return mxArray::empty();
+}
+mxArray mclCopyArray(const mxArray& a) {
+  return a;
+}
 
-mxArray mclInitializeDouble(double value) { return mxArray::scalar(value); }
+mxArray mclInitializeDouble(double value) {
+  return mxArray::scalar(value);
+}
 
 mxArray mclInitializeDoubleVector(std::size_t rows, std::size_t cols, const double* values) {
   std::vector<double> v;
@@ -208,7 +227,11 @@ mxArray mclInitializeString(std::size_t length, const char16_t* text) {
   return mxArray::fromVector({length == 0 ? 0u : 1u, length}, std::move(codes), mxCHAR_CLASS);
 }
 
-mxArray mclCreateString(std::string_view text) { return mxArray::string(text); }
-mxArray mlfScalar(double value) { return mxArray::scalar(value); }
+mxArray mclCreateString(std::string_view text) {
+  return mxArray::string(text);
+}
+mxArray mlfScalar(double value) {
+  return mxArray::scalar(value);
+}
 
 }  // namespace ulv

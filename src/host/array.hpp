@@ -73,8 +73,7 @@ class mxArray {
   static mxArray scalar(double value, mxClassID cls = mxDOUBLE_CLASS);
   static mxArray logicalScalar(bool value);
   static mxArray row(std::initializer_list<double> values);
-  static mxArray fromVector(Dims dims, std::vector<double> values,
-                            mxClassID cls = mxDOUBLE_CLASS);
+  static mxArray fromVector(Dims dims, std::vector<double> values, mxClassID cls = mxDOUBLE_CLASS);
   static mxArray string(std::string_view text);  // 1 x n character row
   static mxArray empty();                        // 0x0 double
   static mxArray cell(Dims dims);                // of empty doubles

@@ -28,8 +28,12 @@ Registry& registry() {
 
 }  // namespace
 
-void mclMexLibraryInit() { ++libraryInitCalls; }
-int mclMexLibraryInitCount() { return libraryInitCalls; }
+void mclMexLibraryInit() {
+  ++libraryInitCalls;
+}
+int mclMexLibraryInitCount() {
+  return libraryInitCalls;
+}
 
 const LocalFunctionTable* mclSetCurrentLocalFunctionTable(const LocalFunctionTable* table) {
   const LocalFunctionTable* previous = currentLocalTable;
@@ -37,11 +41,19 @@ const LocalFunctionTable* mclSetCurrentLocalFunctionTable(const LocalFunctionTab
   return previous;
 }
 
-const LocalFunctionTable* mclCurrentLocalFunctionTable() { return currentLocalTable; }
+const LocalFunctionTable* mclCurrentLocalFunctionTable() {
+  return currentLocalTable;
+}
 
-void mlfEnterNewContext() { ++contextDepth; }
-void mlfRestorePreviousContext() { --contextDepth; }
-int mclContextDepth() { return contextDepth; }
+void mlfEnterNewContext() {
+  ++contextDepth;
+}
+void mlfRestorePreviousContext() {
+  --contextDepth;
+}
+int mclContextDepth() {
+  return contextDepth;
+}
 
 int mclNargin(std::initializer_list<const mxArray*> named, const mxArray* varargin) {
   int n = 0;

@@ -45,12 +45,14 @@ mxArray mclCreateVararginCell(int count, const mxArray* const* inputs);
 
 // Calls a host form by address with values; returns max(nargout, 1) outputs
 // (output 1 may be the placeholder).
-std::vector<mxArray> mclFeval(mxFunctionPtr form, int nargout, const std::vector<const mxArray*>& inputs);
+std::vector<mxArray> mclFeval(mxFunctionPtr form, int nargout,
+                              const std::vector<const mxArray*>& inputs);
 
 // ---- calls by name --------------------------------------------------------------
 // A host function takes its inputs and the number of outputs requested and
 // returns at least that many outputs (at least one).
-using HostFunction = std::function<std::vector<mxArray>(int nargout, const std::vector<mxArray>& inputs)>;
+using HostFunction =
+    std::function<std::vector<mxArray>(int nargout, const std::vector<mxArray>& inputs)>;
 
 void registerHostFunction(const std::string& name, HostFunction function);
 // Registers a library function: calls reach its host form.

@@ -30,11 +30,17 @@ ScopedThreadWarnings::ScopedThreadWarnings(WarningHandler handler)
   threadWarningHandler = std::move(handler);
 }
 
-ScopedThreadWarnings::~ScopedThreadWarnings() { threadWarningHandler = std::move(previous_); }
+ScopedThreadWarnings::~ScopedThreadWarnings() {
+  threadWarningHandler = std::move(previous_);
+}
 
-void hostError(const std::string& message) { throw HostError(message); }
+void hostError(const std::string& message) {
+  throw HostError(message);
+}
 
-void mlfError(const mxArray& message) { throw HostError(message.toString()); }
+void mlfError(const mxArray& message) {
+  throw HostError(message.toString());
+}
 
 WarningHandler setWarningHandler(WarningHandler handler) {
   WarningHandler previous = std::move(warningHandler());

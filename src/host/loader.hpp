@@ -28,7 +28,8 @@ class LoadedLibrary {
 
   // Calls a function by name through its host form; returns max(nargout, 1)
   // outputs. Host errors propagate as HostError.
-  std::vector<mxArray> call(const std::string& name, int nargout, const std::vector<mxArray>& inputs);
+  std::vector<mxArray> call(const std::string& name, int nargout,
+                            const std::vector<mxArray>& inputs);
 
   // Runs the terminators; afterwards every call is refused.
   void terminate();

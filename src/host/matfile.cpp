@@ -278,7 +278,9 @@ ScopedHostDirectory::ScopedHostDirectory(std::string directory) : previous_(host
   hostDirectory = std::move(directory);
 }
 
-ScopedHostDirectory::~ScopedHostDirectory() { hostDirectory = previous_; }
+ScopedHostDirectory::~ScopedHostDirectory() {
+  hostDirectory = previous_;
+}
 
 std::string matFileName(const std::string& name) {
   if (name.empty()) hostError("The file name is empty.");

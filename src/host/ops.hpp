@@ -18,12 +18,13 @@ namespace ulv {
 // (rounded and saturated like mlfUint8). Comparisons give logical arrays.
 mxArray mclPlus(const mxArray& a, const mxArray& b);
 mxArray mclMinus(const mxArray& a, const mxArray& b);
-mxArray mclTimes(const mxArray& a, const mxArray& b);    // .*
-mxArray mclRdivide(const mxArray& a, const mxArray& b);  // ./
-mxArray mlfPower(const mxArray& a, const mxArray& b);    // .^
-mxArray mclMtimes(const mxArray& a, const mxArray& b);   // *  (matrix product)
-mxArray mclMrdivide(const mxArray& a, const mxArray& b); // /  (a * inv(b); b scalar or square)
-mxArray mclMpower(const mxArray& a, const mxArray& b);   // ^  (scalar, or square matrix to an integer)
+mxArray mclTimes(const mxArray& a, const mxArray& b);     // .*
+mxArray mclRdivide(const mxArray& a, const mxArray& b);   // ./
+mxArray mlfPower(const mxArray& a, const mxArray& b);     // .^
+mxArray mclMtimes(const mxArray& a, const mxArray& b);    // *  (matrix product)
+mxArray mclMrdivide(const mxArray& a, const mxArray& b);  // /  (a * inv(b); b scalar or square)
+mxArray mclMpower(const mxArray& a,
+                  const mxArray& b);  // ^  (scalar, or square matrix to an integer)
 mxArray mclUminus(const mxArray& a);
 mxArray mclLt(const mxArray& a, const mxArray& b);
 mxArray mclLe(const mxArray& a, const mxArray& b);
@@ -63,12 +64,12 @@ mxArray mlfHorzcat(std::initializer_list<mxArray> parts);
 mxArray mlfVertcat(std::initializer_list<mxArray> parts);
 
 // ---- sizes and construction -------------------------------------------------
-int mclLengthInt(const mxArray& a);                   // largest dimension, 0 if empty
-mxArray mlfSize(const mxArray& a);                    // row of all dimensions
-mxArray mlfSize(const mxArray& a, const mxArray& dim);// one dimension (1 beyond ndims)
+int mclLengthInt(const mxArray& a);                      // largest dimension, 0 if empty
+mxArray mlfSize(const mxArray& a);                       // row of all dimensions
+mxArray mlfSize(const mxArray& a, const mxArray& dim);   // one dimension (1 beyond ndims)
 mxArray mlfZeros(std::initializer_list<mxArray> sizes);  // zeros(r, c, ...) or zeros([r c ...])
-mxArray mlfDiag(const mxArray& v);                    // vector -> diagonal matrix; matrix -> diagonal column
-mxArray mlfCtranspose(const mxArray& a);              // 2-D only
+mxArray mlfDiag(const mxArray& v);        // vector -> diagonal matrix; matrix -> diagonal column
+mxArray mlfCtranspose(const mxArray& a);  // 2-D only
 
 // ---- mathematics --------------------------------------------------------------
 mxArray mlfAbs(const mxArray& a);

@@ -8,8 +8,8 @@ namespace ulv {
 
 void mexInvmaltrans2d(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 // x = invmaltrans2d(ca, ch, cv, N, type)
-mxArray mlfInvmaltrans2d(const mxArray* ca, const mxArray* ch, const mxArray* cv,
-                         const mxArray* N, const mxArray* type);
+mxArray mlfInvmaltrans2d(const mxArray* ca, const mxArray* ch, const mxArray* cv, const mxArray* N,
+                         const mxArray* type);
 
 void InitializeModule_invmaltrans2d();
 void TerminateModule_invmaltrans2d();

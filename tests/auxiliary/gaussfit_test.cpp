@@ -63,13 +63,17 @@ TEST_F(GaussfitTest, Errors) {
   saveVariables("minimiza.mat", {{"other", mlfScalar(1)}});
   EXPECT_EQ(hostErrorOf([] { gaussfit(0.1, 0.6, 0.7); }), "Variable \"vv\" is undefined.");
   saveSample(mxArray::row({0.1}));
-  EXPECT_EQ(hostErrorOf([] { call("gaussfit", 1, {mlfScalar(0.1), mlfScalar(0.2)}); }),
+  EXPECT_EQ(hostErrorOf([] {
+              call("gaussfit", 1, {mlfScalar(0.1), mlfScalar(0.2)});
+            }),
             "Input argument \"w\" is undefined.");
   EXPECT_EQ(hostErrorOf([] { call("gaussfit", 2, {}); }),
             "Run-time Error: File: gaussfit Line: 1 Column: 1 The function \"gaussfit\" was "
             "called with more than the declared number of outputs (1).");
   const mxArray one = mlfScalar(1);
-  EXPECT_EQ(hostErrorOf([&] { call("gaussfit", 1, {one, one, one, one}); }),
+  EXPECT_EQ(hostErrorOf([&] {
+              call("gaussfit", 1, {one, one, one, one});
+            }),
             "Run-time Error: File: gaussfit Line: 1 Column: 1 The function \"gaussfit\" was "
             "called with more than the declared number of inputs (3).");
 }

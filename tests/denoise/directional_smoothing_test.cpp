@@ -1,5 +1,7 @@
 // The one-pass directional smoothing against the composed conv2 "same",
 // products and sums: equal to the bit.
+#include "denoise/directional_smoothing.hpp"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -8,7 +10,6 @@
 #include <limits>
 #include <random>
 
-#include "denoise/directional_smoothing.hpp"
 #include "host/ops.hpp"
 
 namespace ulv::denoise {

@@ -109,8 +109,10 @@ TEST_F(UlvadernTest, WritesTheUnfusedMasksAndLeavesTheLastSample) {
   seedRandom(7);
   mxArray x = mclPlus(image, mclMtimes(mlfScalar(0.001), mlfNRandn({mlfSize(image)})));
   const mxArray colon = mlfCreateColonIndex();
-  x = mlfVertcat({mclArrayRef2(x, mlfScalar(1), colon), x, mclArrayRef2(x, mlfScalar(rows), colon)});
-  x = mlfHorzcat({mclArrayRef2(x, colon, mlfScalar(1)), x, mclArrayRef2(x, colon, mlfScalar(cols))});
+  x = mlfVertcat(
+      {mclArrayRef2(x, mlfScalar(1), colon), x, mclArrayRef2(x, mlfScalar(rows), colon)});
+  x = mlfHorzcat(
+      {mclArrayRef2(x, colon, mlfScalar(1)), x, mclArrayRef2(x, colon, mlfScalar(cols))});
   const auto stacks = call("maltrans2d", 3, {x, mxArray::empty(), mlfScalar(levels)});
   const mxArray last = pageRef(stacks[1], mlfScalar(levels + 1));
   const mxArray normalised = mclMrdivide(last, mlfMax(mlfMax(mlfAbs(last))));

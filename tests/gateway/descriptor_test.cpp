@@ -31,9 +31,12 @@ struct Expected {
 };
 
 const Expected kExpected[] = {
-    {"ulvadern", -2, 1, ulvadernConstants, 28},     {"gaussfit", 3, 1, gaussfitConstants, 6},
-    {"maltrans2d", 4, 3, maltrans2dConstants, 8},   {"invmaltrans2d", 5, 1, invmaltrans2dConstants, 10},
-    {"lixo", 3, 2, lixoConstants, 11},              {"transfwav", 3, 3, transfwavConstants, 9},
+    {"ulvadern", -2, 1, ulvadernConstants, 28},
+    {"gaussfit", 3, 1, gaussfitConstants, 6},
+    {"maltrans2d", 4, 3, maltrans2dConstants, 8},
+    {"invmaltrans2d", 5, 1, invmaltrans2dConstants, 10},
+    {"lixo", 3, 2, lixoConstants, 11},
+    {"transfwav", 3, 3, transfwavConstants, 9},
     {"touint", 1, 1, touintConstants, 4},
 };
 
@@ -102,8 +105,9 @@ TEST(Loader, CallsFunctionsByNameAndReadsTheResources) {
 }
 
 TEST(Loader, RefusesWhatItCannotUse) {
-  EXPECT_NE(hostErrorOf([] { LoadedLibrary::open("/nonexistent/libulvadern.so"); })
-                .find("Cannot load the library"),
+  EXPECT_NE(hostErrorOf([] {
+              LoadedLibrary::open("/nonexistent/libulvadern.so");
+            }).find("Cannot load the library"),
             std::string::npos);
   EXPECT_NE(hostErrorOf([] { LoadedLibrary::open("libm.so.6"); }).find("_mexLibrary"),
             std::string::npos);
@@ -124,7 +128,8 @@ TEST(Loader, LibraryExportsOnlyItsEntryPoint) {
     std::string name = text.substr(space + 1);
     if (!name.empty() && name.back() == '\n') name.pop_back();
     const char kind = space >= 1 ? text[space - 1] : '?';
-    if (kind == 'T' || kind == 'D' || kind == 'B' || kind == 'R' || kind == 'W') symbols.insert(name);
+    if (kind == 'T' || kind == 'D' || kind == 'B' || kind == 'R' || kind == 'W')
+      symbols.insert(name);
   }
   pclose(pipe);
   EXPECT_EQ(symbols, std::set<std::string>{"_mexLibrary"});

@@ -1,8 +1,9 @@
 // Calling forms and the body frame, on touint and on a small body of the test.
+#include "gateway/forms.hpp"
+
 #include <gtest/gtest.h>
 
 #include "auxiliary/touint.hpp"
-#include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
 #include "support/test_support.hpp"
 

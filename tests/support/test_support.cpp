@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-
 #include "gateway/tables.hpp"
 
 namespace ulv::test {
@@ -11,7 +10,9 @@ WarningCapture::WarningCapture()
     : previous_(setWarningHandler(
           [this](std::string_view message) { messages_.emplace_back(message); })) {}
 
-WarningCapture::~WarningCapture() { setWarningHandler(std::move(previous_)); }
+WarningCapture::~WarningCapture() {
+  setWarningHandler(std::move(previous_));
+}
 
 ScopedWorkDir::ScopedWorkDir() : previous_(std::filesystem::current_path()) {
   std::string pattern = (std::filesystem::temp_directory_path() / "ulvtest-XXXXXX").string();
@@ -32,7 +33,9 @@ void LibraryTest::SetUpTestSuite() {
   if (!library_) library_ = LoadedLibrary::attach(&_mexLibrary);
 }
 
-void LibraryTest::TearDownTestSuite() { library_.reset(); }
+void LibraryTest::TearDownTestSuite() {
+  library_.reset();
+}
 
 std::vector<mxArray> LibraryTest::call(const std::string& name, int nargout,
                                        const std::vector<mxArray>& inputs) {
