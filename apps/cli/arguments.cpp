@@ -15,9 +15,9 @@ bool looksLikeOption(const std::string& arg) {
   return !(std::isdigit(static_cast<unsigned char>(second)) || second == '.');
 }
 
-const OptionSpec& findOption(const std::vector<OptionSpec>& specs, const std::string& name) {
-  for (const OptionSpec& spec : specs) {
-    if (spec.name == name || (!spec.alias.empty() && spec.alias == name)) return spec;
+const OptionDefinition& findOption(const std::vector<OptionDefinition>& definitions, const std::string& name) {
+  for (const OptionDefinition& definition : definitions) {
+    if (definition.name == name || (!definition.alias.empty() && definition.alias == name)) return definition;
   }
   throw UsageError("unknown option " + name);
 }
@@ -35,7 +35,7 @@ std::optional<std::string> ParsedArguments::value(const std::string& option) con
 }
 
 ParsedArguments parseArguments(const std::vector<std::string>& args,
-                               const std::vector<OptionSpec>& specs) {
+                               const std::vector<OptionDefinition>& definitions) {
   ParsedArguments parsed;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -49,15 +49,15 @@ ParsedArguments parseArguments(const std::vector<std::string>& args,
       continue;
     }
     const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
-    const OptionSpec& spec = findOption(specs, arg.substr(0, equals));
-    if (!spec.takesValue) {
-      if (equals != std::string::npos) throw UsageError("option " + spec.name + " takes no value");
-      parsed.flags.insert(spec.name);
+    const OptionDefinition& definition = findOption(definitions, arg.substr(0, equals));
+    if (!definition.takesValue) {
+      if (equals != std::string::npos) throw UsageError("option " + definition.name + " takes no value");
+      parsed.flags.insert(definition.name);
     } else if (equals != std::string::npos) {
-      parsed.values[spec.name] = arg.substr(equals + 1);
+      parsed.values[definition.name] = arg.substr(equals + 1);
     } else {
-      if (i + 1 == args.size()) throw UsageError("option " + spec.name + " needs a value");
-      parsed.values[spec.name] = args[++i];
+      if (i + 1 == args.size()) throw UsageError("option " + definition.name + " needs a value");
+      parsed.values[definition.name] = args[++i];
     }
   }
   return parsed;

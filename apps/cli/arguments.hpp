@@ -20,7 +20,7 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct OptionSpec {
+struct OptionDefinition {
   std::string name;   // "--levels"
   std::string alias;  // "-o", or empty
   bool takesValue = false;
@@ -39,7 +39,7 @@ struct ParsedArguments {
 // "--" ends the options. "-1" or "-.5" are values, not options. An unknown
 // option or a missing value is a UsageError; a repeated option keeps its last value.
 ParsedArguments parseArguments(const std::vector<std::string>& args,
-                               const std::vector<OptionSpec>& specs);
+                               const std::vector<OptionDefinition>& definitions);
 
 // Checked conversions; `what` names the option in the messages.
 long long parseInteger(const std::string& text, const std::string& what, long long min,

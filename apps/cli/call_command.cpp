@@ -60,7 +60,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<OptionSpec> kCallOptions = {
+const std::vector<OptionDefinition> kCallOptions = {
     {"--nargout", "", true}, {"--output", "-o", true},      {"--seed", "", true},
     {"--workdir", "", true}, {"--record-random", "", true}, {"--replay-random", "", true},
     {"--help", "-h", false},

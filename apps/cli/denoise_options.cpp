@@ -60,7 +60,7 @@ namespace {
 using ulvapps::kMaxLevels;
 constexpr int kMaxJobs = 256;
 
-const std::vector<OptionSpec> kDenoiseOptions = {
+const std::vector<OptionDefinition> kDenoiseOptions = {
     {"--output", "-o", true},      {"--out-dir", "", true},   {"--format", "", true},
     {"--levels", "", true},        {"--gains", "", true},     {"--pot", "", true},
     {"--seed", "", true},          {"--workdir", "", true},   {"--jobs", "-j", true},
