@@ -64,10 +64,13 @@ mxArray mlfHorzcat(std::initializer_list<mxArray> parts);
 mxArray mlfVertcat(std::initializer_list<mxArray> parts);
 
 // ---- sizes and construction -------------------------------------------------
-int mclLengthInt(const mxArray& a);                      // largest dimension, 0 if empty
-mxArray mlfSize(const mxArray& a);                       // row of all dimensions
-mxArray mlfSize(const mxArray& a, const mxArray& dim);   // one dimension (1 beyond ndims)
-mxArray mlfZeros(std::initializer_list<mxArray> sizes);  // zeros(r, c, ...) or zeros([r c ...])
+int mclLengthInt(const mxArray& a);                     // largest dimension, 0 if empty
+mxArray mlfSize(const mxArray& a);                      // row of all dimensions
+mxArray mlfSize(const mxArray& a, const mxArray& dim);  // one dimension (1 beyond ndims)
+mxArray mlfZeros(std::initializer_list<mxArray> sizes);
+// The size that zeros/rand/randn arguments ask for: () is 1x1, (n) n x n,
+// ([r c ...]) and (r, c, ...) as given, ([]) 0x0; negative counts as 0.
+Dims sizeArguments(std::initializer_list<mxArray> sizes);  // zeros(r, c, ...) or zeros([r c ...])
 mxArray mlfDiag(const mxArray& v);        // vector -> diagonal matrix; matrix -> diagonal column
 mxArray mlfCtranspose(const mxArray& a);  // 2-D only
 

@@ -78,18 +78,31 @@ mxArray mlfSize(const mxArray& a, const mxArray& dim) {
   return mxArray::scalar(k < a.ndims() ? static_cast<double>(a.dims()[k]) : 1.0);
 }
 
-mxArray mlfZeros(std::initializer_list<mxArray> sizes) {
-  Dims dims;
+Dims sizeArguments(std::initializer_list<mxArray> sizes) {
   for (const mxArray& s : sizes) {
-    ops::requireNumeric(s, "zeros");
-    if (sizes.size() > 1 && s.numel() != 1) hostError("Size inputs must be scalar.");
-    for (std::size_t k = 0; k < s.numel(); ++k)
-      dims.push_back(ops::toCount(s.at(k), "Size inputs"));
+    if (s.isPlaceholder() || s.isCell() || s.isChar()) hostError("Size inputs must be numeric.");
   }
-  if (sizes.size() == 0) return mxArray::zeros({1, 1});
-  if (dims.size() == 1) dims.push_back(dims[0]);
-  if (dims.empty()) hostError("Size vector must have at least one element.");
-  return mxArray::zeros(dims);
+  if (sizes.size() == 0) return {1, 1};
+  Dims dims;
+  if (sizes.size() == 1) {
+    const mxArray& only = *sizes.begin();
+    if (only.isEmpty()) return {0, 0};
+    if (!only.isVector()) hostError("Size vector must be a row vector with integer elements.");
+    for (std::size_t k = 0; k < only.numel(); ++k) {
+      dims.push_back(ops::toCount(only.at(k), "Size inputs"));
+    }
+    if (dims.size() == 1) dims.push_back(dims[0]);
+  } else {
+    for (const mxArray& s : sizes) {
+      if (!s.isScalar()) hostError("Size inputs must be scalar.");
+      dims.push_back(ops::toCount(s.at(0), "Size inputs"));
+    }
+  }
+  return normalizeDims(std::move(dims));
+}
+
+mxArray mlfZeros(std::initializer_list<mxArray> sizes) {
+  return mxArray::zeros(sizeArguments(sizes));
 }
 
 mxArray mlfDiag(const mxArray& v) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/errors.hpp"
+#include "host/ops.hpp"
 
 namespace ulv {
 
@@ -75,41 +76,9 @@ thread_local RandomSource source;
 thread_local std::function<void(const RandomDraw&)> recorder;
 thread_local RandomReplayer replayer;
 
-// One size argument: a finite whole number; negative counts as 0.
-std::size_t sizeValue(double v) {
-  if (!std::isfinite(v) || std::floor(v) != v) {
-    hostError("Size arguments must be finite whole numbers.");
-  }
-  return v <= 0 ? 0 : static_cast<std::size_t>(v);
-}
-
-// rand() is 1x1, rand(n) n x n, rand([r c ...]) and rand(r, c, ...) as given.
-Dims requestedDims(std::initializer_list<mxArray> sizes) {
-  for (const mxArray& s : sizes) {
-    if (s.isPlaceholder() || s.isCell() || s.isChar()) {
-      hostError("Size arguments must be numeric.");
-    }
-  }
-  if (sizes.size() == 0) return {1, 1};
-  Dims dims;
-  if (sizes.size() == 1) {
-    const mxArray& only = *sizes.begin();
-    if (only.isEmpty()) return {0, 0};
-    if (!only.isVector()) hostError("Size vector must be a row vector with integer elements.");
-    for (std::size_t k = 0; k < only.numel(); ++k) dims.push_back(sizeValue(only.at(k)));
-    if (dims.size() == 1) dims.push_back(dims[0]);
-  } else {
-    for (const mxArray& s : sizes) {
-      if (!s.isScalar()) hostError("Size arguments must be scalars.");
-      dims.push_back(sizeValue(s.at(0)));
-    }
-  }
-  return normalizeDims(std::move(dims));
-}
-
 template <typename Draw>
 mxArray drawArray(RandomKind kind, std::initializer_list<mxArray> sizes, Draw draw) {
-  const Dims dims = requestedDims(sizes);
+  const Dims dims = sizeArguments(sizes);
   mxArray values;
   if (replayer) {
     values = replayer(kind, dims);

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/ops.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv {
@@ -67,8 +68,9 @@ TEST_F(RandomTest, SizesFollowTheHostRules) {
   EXPECT_EQ(mlfNRandn({n(2), n(3), n(4)}).dims(), (Dims{2, 3, 4}));
   EXPECT_EQ(mlfNRand({mxArray::row({2, 3, 1})}).dims(), (Dims{2, 3}));
   EXPECT_EQ(mlfNRand({n(2), n(-1)}).dims(), (Dims{2, 0}));
-  EXPECT_EQ(hostErrorOf([] { mlfNRand({n(2.5)}); }),
-            "Size arguments must be finite whole numbers.");
+  EXPECT_EQ(hostErrorOf([] { mlfNRand({n(2.5)}); }), "Size inputs must be integers.");
+  EXPECT_EQ(mlfZeros({mxArray::row({2, 3, 1})}).dims(), (Dims{2, 3}))
+      << "zeros takes the same sizes";
   EXPECT_NE(hostErrorOf([] { mlfNRand({mxArray::string("ab")}); }), "");
   EXPECT_NE(hostErrorOf([] { mlfNRand({n(2), mxArray::row({1, 2})}); }), "");
 }
