@@ -74,7 +74,7 @@ TEST_F(LixoTest, CountsAndFailures) {
   const mxArray* tooWide[] = {&x, &wide, &f};
   mxArray* plhs[3] = {nullptr, nullptr, nullptr};
   const auto run = [&](int nlhs, int nrhs, const mxArray** in) {
-    return hostErrorOf([&] { library().find("lixo")->hostForm(nlhs, plhs, nrhs, in); });
+    return hostFormError("lixo", nlhs, plhs, nrhs, in);
   };
   EXPECT_EQ(run(2, 1, prhs), "*");
   EXPECT_EQ(run(3, 3, prhs),

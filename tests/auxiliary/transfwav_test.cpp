@@ -102,7 +102,7 @@ TEST_F(TransfwavTest, RefusalsFillNoOutput) {
   const mxArray* prhs[] = {&x, &lo, &lo, &lo};
   mxArray* plhs[4] = {nullptr, nullptr, nullptr, nullptr};
   const auto run = [&](int nlhs, int nrhs) {
-    return hostErrorOf([&] { library().find("transfwav")->hostForm(nlhs, plhs, nrhs, prhs); });
+    return hostFormError("transfwav", nlhs, plhs, nrhs, prhs);
   };
   EXPECT_EQ(run(2, 3), "*");
   EXPECT_EQ(run(1, 1), "*");
@@ -114,8 +114,7 @@ TEST_F(TransfwavTest, RefusalsFillNoOutput) {
             "\"transfwav\" was called with more than the declared number of inputs (3).");
   const mxArray wide = mxArray::row({1, 0, 0, 0, 0, 0, 1});
   const mxArray* tooWide[] = {&x, &wide, &lo};
-  EXPECT_EQ(hostErrorOf([&] { library().find("transfwav")->hostForm(3, plhs, 3, tooWide); }),
-            "Index exceeds matrix dimensions.");
+  EXPECT_EQ(hostFormError("transfwav", 3, plhs, 3, tooWide), "Index exceeds matrix dimensions.");
   for (mxArray* slot : plhs) EXPECT_EQ(slot, nullptr);
   EXPECT_EQ(mclContextDepth(), 0);
   EXPECT_EQ(call("transfwav", 0, {x, lo, lo})[0].rows(), 6u);

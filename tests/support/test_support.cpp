@@ -42,6 +42,11 @@ std::vector<mxArray> LibraryTest::call(const std::string& name, int nargout,
   return library_->call(name, nargout, inputs);
 }
 
+std::string LibraryTest::hostFormError(const std::string& name, int nlhs, mxArray* plhs[], int nrhs,
+                                       const mxArray* prhs[]) {
+  return hostErrorOf([&] { library_->find(name)->hostForm(nlhs, plhs, nrhs, prhs); });
+}
+
 mxArray matrix(std::size_t rows, std::size_t cols, std::initializer_list<double> rowMajor) {
   mxArray a = mxArray::zeros({rows, cols});
   double* d = a.mutableData();

@@ -50,6 +50,9 @@ class LibraryTest : public ::testing::Test {
   // Calls a library function by name.
   static std::vector<mxArray> call(const std::string& name, int nargout,
                                    const std::vector<mxArray>& inputs);
+  // Calls a function's host form with raw slots; the host error it raises, or "".
+  static std::string hostFormError(const std::string& name, int nlhs, mxArray* plhs[], int nrhs,
+                                   const mxArray* prhs[]);
 
  private:
   static std::unique_ptr<LoadedLibrary> library_;

@@ -148,7 +148,7 @@ TEST_F(Invmaltrans2dTest, FailuresFillNoOutput) {
   const mxArray* prhs[] = {&in.ca, &in.ch, &in.cv, &three, &two, &two};
   mxArray* plhs[2] = {nullptr, nullptr};
   const auto run = [&](int nlhs, int nrhs) {
-    return hostErrorOf([&] { library().find("invmaltrans2d")->hostForm(nlhs, plhs, nrhs, prhs); });
+    return hostFormError("invmaltrans2d", nlhs, plhs, nrhs, prhs);
   };
   EXPECT_EQ(run(1, 3), "Input argument \"type\" is undefined.");
   EXPECT_EQ(run(1, 4), "Index exceeds matrix dimensions.") << "N = 3 needs four pages";

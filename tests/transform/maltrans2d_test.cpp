@@ -98,7 +98,7 @@ TEST_F(Maltrans2dTest, FailuresFillNoOutput) {
   const mxArray* prhs[] = {&x, &x, &three, &x, &x};
   mxArray* plhs[4] = {nullptr, nullptr, nullptr, nullptr};
   const auto run = [&](int nlhs, int nrhs) {
-    return hostErrorOf([&] { library().find("maltrans2d")->hostForm(nlhs, plhs, nrhs, prhs); });
+    return hostFormError("maltrans2d", nlhs, plhs, nrhs, prhs);
   };
   EXPECT_EQ(run(3, 2), "Input argument \"type\" is undefined.");
   EXPECT_EQ(run(3, 3), "Index exceeds matrix dimensions.") << "level 3 needs 17 x 17";
