@@ -21,20 +21,22 @@ namespace ulv {
 
 namespace {
 
-// Central differences balance truncation against rounding at a step of about
-// the cube root of the machine epsilon, relative to the variable's size.
-const double kRelativeStep = std::cbrt(std::numeric_limits<double>::epsilon());
+// Difference steps balance truncation against rounding: about the cube root
+// of the machine epsilon for central differences, its square root for
+// forward ones, relative to the variable's size.
+const double kCentralStep = std::cbrt(std::numeric_limits<double>::epsilon());
+const double kForwardStep = std::sqrt(std::numeric_limits<double>::epsilon());
 // Near zero a variable's step stops shrinking at this fraction of its scale.
 constexpr double kTypicalFraction = 1e-6;
-// An SQP iteration that improves the objective by less than this relative
-// amount (a few units in its last place) ends the fit.
-constexpr double kObjectiveTolerance = 1e-15;
+// The tolerances of the projection onto the feasible set.
+constexpr double kProjectionTolerance = 1e-15;
 // The largest first step, as a fraction of the bound widths.
 constexpr double kFirstStep = 0.1;
 // Safety bound only: a three-parameter fit typically takes 150 to 450.
 constexpr int kMaxEvaluations = 3000;
 
 std::atomic<int> lastEvaluationCount{0};
+thread_local MinimiserSettings currentSettings;
 
 using Optimizer = std::unique_ptr<nlopt_opt_s, decltype(&nlopt_destroy)>;
 
@@ -55,6 +57,23 @@ struct Evaluator {
   // moves no variable by more than kFirstStep of its bound width; without it
   // the first steps of a steep objective overshoot to the bounds.
   double valueScale = 0;
+  // The value at the previous iterate, and whether the final approach (central
+  // differences from then on) has begun.
+  double previousIterateValue = HUGE_VAL;
+  bool finalApproach = false;
+
+  // Forward differences cost one probe per variable, but their truncation
+  // error would decide where the iteration settles; central differences take
+  // over once an iteration changes the objective by less than the settings'
+  // threshold.
+  bool useCentralDifferences(double fz, bool atIterate) {
+    const double threshold = currentSettings.forwardDifferencesUntil;
+    if (atIterate && std::abs(previousIterateValue - fz) <= threshold * std::abs(fz)) {
+      finalApproach = true;
+    }
+    if (atIterate) previousIterateValue = fz;
+    return finalApproach || threshold <= 0;
+  }
 
   static double scaleFor(const std::vector<double>& slopes) {
     double largest = 0;
@@ -69,24 +88,31 @@ struct Evaluator {
   }
   double at(const double* z) { return at(space.toX(z)); }
 
-  // Second-order difference quotient along variable k from the point z with
-  // value fz; probes never leave the bounds.
-  double derivative(std::vector<double>& z, std::size_t k, double fz) {
+  // Step along variable k from z, relative to the variable's size.
+  double stepFor(const std::vector<double>& z, std::size_t k, double relative) const {
+    return relative *
+           std::max(std::abs(space.variable(z.data(), k)), kTypicalFraction * space.scale(k)) /
+           space.scale(k);
+  }
+
+  // Difference quotient along variable k from the point z with value fz;
+  // probes never leave the bounds.
+  double derivative(std::vector<double>& z, std::size_t k, double fz, bool central) {
     const double origin = z[k];
-    const double h =
-        kRelativeStep *
-        std::max(std::abs(space.variable(z.data(), k)), kTypicalFraction * space.scale(k)) /
-        space.scale(k);
+    const double h = stepFor(z, k, central ? kCentralStep : kForwardStep);
     const double below = origin - space.zLower(k);
     const double above = space.zUpper(k) - origin;
     double slope;
-    if (below >= h && above >= h) {
+    if (central && below >= h && above >= h) {
       z[k] = origin + h;
       const double plus = at(z.data());
       const double forward = z[k];
       z[k] = origin - h;
       slope = (plus - at(z.data())) / (forward - z[k]);
-    } else {  // one-sided, towards the side with room
+    } else if (!central && std::max(above, below) >= h) {
+      z[k] = origin + (above >= h ? h : -h);  // forward, backward at an upper bound
+      slope = (at(z.data()) - fz) / (z[k] - origin);
+    } else {  // second order, one-sided towards the side with room
       const double step = (above >= below ? 1 : -1) * std::min(h, std::max(above, below) / 2);
       if (step == 0) return 0;
       z[k] = origin + step;
@@ -104,7 +130,8 @@ struct Evaluator {
     const double fz = at(z.data());
     std::vector<double> slopes(z.size(), 0);
     if ((gradient != nullptr || valueScale == 0) && std::isfinite(fz)) {
-      for (std::size_t k = 0; k < z.size(); ++k) slopes[k] = derivative(z, k, fz);
+      const bool central = useCentralDifferences(fz, gradient != nullptr);
+      for (std::size_t k = 0; k < z.size(); ++k) slopes[k] = derivative(z, k, fz, central);
     }
     if (valueScale == 0) valueScale = scaleFor(slopes);
     if (gradient != nullptr) {
@@ -183,7 +210,7 @@ std::vector<double> feasibleStart(const ScaledSpace& space, const std::vector<do
   if (space.size() > 0) {
     Optimizer opt = makeSlsqp(space);
     nlopt_set_min_objective(opt.get(), squaredDistance, target.data());
-    nlopt_set_ftol_rel(opt.get(), kObjectiveTolerance);
+    nlopt_set_ftol_rel(opt.get(), kProjectionTolerance);
     nlopt_set_maxeval(opt.get(), 500);
     double distance = 0;
     nlopt_optimize(opt.get(), z.data(), &distance);
@@ -206,7 +233,7 @@ SqpOutcome runSqp(const ScaledSpace& space, Evaluator& evaluator,
   Optimizer opt = makeSlsqp(space);
   evaluator.optimizer = opt.get();
   nlopt_set_min_objective(opt.get(), Evaluator::callback, &evaluator);
-  nlopt_set_ftol_rel(opt.get(), kObjectiveTolerance);
+  nlopt_set_ftol_rel(opt.get(), currentSettings.objectiveTolerance);
   std::vector<double> z = space.toZ(start);
   double value = HUGE_VAL;
   const nlopt_result code = nlopt_optimize(opt.get(), z.data(), &value);
@@ -230,6 +257,15 @@ SqpOutcome runSqp(const ScaledSpace& space, Evaluator& evaluator,
 }
 
 }  // namespace
+
+ScopedMinimiserSettings::ScopedMinimiserSettings(const MinimiserSettings& settings)
+    : previous_(currentSettings) {
+  currentSettings = settings;
+}
+
+ScopedMinimiserSettings::~ScopedMinimiserSettings() {
+  currentSettings = previous_;
+}
 
 MinimiserResult minimise(const MinimiserProblem& problem) {
   if (!problem.objective) hostError("fmincon: no objective function.");

@@ -29,6 +29,33 @@ struct MinimiserResult {
   bool converged = true;
 };
 
+// How the minimiser differentiates and when it stops. The defaults take
+// forward differences until the iteration nears its end and stop once an
+// iteration improves the objective by less than 1e-12 relative, which on the
+// library's fits leaves the parameters within 1e-7 of tight(): central
+// differences throughout, iterating until the objective cannot improve at
+// double precision.
+struct MinimiserSettings {
+  // Central differences once an iteration changes the objective by less than
+  // this relative amount (0: from the start).
+  double forwardDifferencesUntil = 1e-6;
+  double objectiveTolerance = 1e-12;  // relative improvement that ends the fit
+
+  static MinimiserSettings tight() { return {0, 1e-15}; }
+};
+
+// The settings of fmincon calls on this thread while an instance lives.
+class ScopedMinimiserSettings {
+ public:
+  explicit ScopedMinimiserSettings(const MinimiserSettings& settings);
+  ~ScopedMinimiserSettings();
+  ScopedMinimiserSettings(const ScopedMinimiserSettings&) = delete;
+  ScopedMinimiserSettings& operator=(const ScopedMinimiserSettings&) = delete;
+
+ private:
+  MinimiserSettings previous_;
+};
+
 MinimiserResult minimise(const MinimiserProblem& problem);
 
 // The objective of an expression "name(x(i),x(j),...)": calls the function

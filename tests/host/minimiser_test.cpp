@@ -173,6 +173,29 @@ TEST(Minimiser, FitsRandomMixturesLikeAnIndependentGridSearch) {
   }
 }
 
+// The default stopping rule and forward differences save evaluations but must
+// land where the tight fit lands: parameters within 1e-6.
+TEST(Minimiser, DefaultSettingsAgreeWithTheTightFitInFewerEvaluations) {
+  std::mt19937_64 pick(77);
+  int defaultEvaluations = 0, tightEvaluations = 0;
+  for (int trial = 0; trial < 6; ++trial) {
+    Samples v = drawSamples(randomMixture(pick), 300 + trial);
+    v.resize(v.size() + 30 * trial, 0.0);  // the exact zeros of a replicated border
+    const Fit fit = minimiserFit(v);
+    defaultEvaluations += lastMinimiserEvaluations();
+    Fit tight;
+    {
+      ScopedMinimiserSettings settings(MinimiserSettings::tight());
+      tight = minimiserFit(v);
+      tightEvaluations += lastMinimiserEvaluations();
+    }
+    EXPECT_NEAR(fit.x1, tight.x1, 1e-6);
+    EXPECT_NEAR(fit.x2, tight.x2, 1e-6);
+    EXPECT_NEAR(fit.w, tight.w, 1e-6);
+  }
+  EXPECT_LT(defaultEvaluations, 0.8 * tightEvaluations);
+}
+
 // Exact zeros make the objective fall without limit as x1 -> 0; a local
 // method started at x1 = 0.1 must stay at the meaningful minimum.
 TEST(Minimiser, ExactZerosDoNotPullTheFitToTheDegenerateMinimum) {
