@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  libmatio-dev libnlopt-dev libnlopt-cxx-dev libstb-dev
+  libmatio-dev libnlopt-dev libnlopt-cxx-dev libstb-dev libsleef-dev
   octave liboctave-dev
   python3 python3-dev python3-pybind11 python3-numpy python3-pytest
 )

@@ -3,6 +3,7 @@
 #include "auxiliary/gaussfit_sum.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
+#include "host/fast_paths.hpp"
 #include "host/matfile.hpp"
 #include "host/ops.hpp"
 
@@ -42,6 +43,7 @@ mxArray weightedComponent(const mxArray& weight, const Var& vv, const Var& width
 // parameters, all assigned. Then the value is computed in one pass
 // (mixtureObjective); anything else takes the composed operations.
 bool isPlainVectorCase(const Var& w, const Var& vv, const Var& x1, const Var& x2) {
+  if (!fastPathsEnabled()) return false;
   for (const Var* v : {&w, &vv, &x1, &x2}) {
     if (!v->isAssigned() || (*v)->classID() != mxDOUBLE_CLASS) return false;
   }

@@ -4,6 +4,7 @@
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
+#include "host/fast_paths.hpp"
 #include "host/ops.hpp"
 #include "transform/filter_steps.hpp"
 #include "transform/undecimated_filtering.hpp"
@@ -33,7 +34,9 @@ ModuleConstants C("transfwav", kCount);
 // HiF_D must also be the smaller one for the taps to add in the same order.
 bool hasCentralBlocks(const mxArray& x, std::size_t lf, const mxArray& LoF_D,
                       const mxArray& HiF_D) {
-  if (!isOddLengthFilter(LoF_D) || !isOddLengthFilter(HiF_D) || !fitsMirror(x, lf)) return false;
+  if (!fastPathsEnabled() || !isOddLengthFilter(LoF_D) || !isOddLengthFilter(HiF_D) ||
+      !fitsMirror(x, lf))
+    return false;
   return HiF_D.numel() < (x.rows() + 2 * lf) * (x.cols() + 2 * lf);
 }
 

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "host/fast_paths.hpp"
+
 namespace ulv::denoise {
 
 namespace {
@@ -37,7 +39,7 @@ void sameColumn(const mxArray& F, const mxArray& K, std::size_t c, double* colum
 }  // namespace
 
 bool smoothsInOnePass(const mxArray& F, std::span<const SectorKernel> sectors) {
-  if (!isDoubleMatrix(F) || sectors.empty()) return false;
+  if (!fastPathsEnabled() || !isDoubleMatrix(F) || sectors.empty()) return false;
   return std::all_of(sectors.begin(), sectors.end(), [&](const SectorKernel& s) {
     const mxClassID cls = s.indicator->classID();
     return (cls == mxLOGICAL_CLASS || cls == mxDOUBLE_CLASS) && s.indicator->dims() == F.dims() &&

@@ -4,6 +4,7 @@
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
+#include "host/fast_paths.hpp"
 #include "host/ops.hpp"
 #include "host/pages.hpp"
 #include "transform/filter_steps.hpp"
@@ -50,7 +51,7 @@ bool hasCentralBlocks(const Level& level, std::size_t lf) {
     return existingPage(stack, level.next) != 0 && stack.rows() == level.x.rows() &&
            stack.cols() == level.x.cols();
   };
-  return isOddLengthFilter(level.lo) && isOddLengthFilter(level.kk) &&
+  return fastPathsEnabled() && isOddLengthFilter(level.lo) && isOddLengthFilter(level.kk) &&
          isOddLengthFilter(level.ll) && page != 0 && lf <= level.x.rows() && lf <= level.x.cols() &&
          sameSize(level.ch) && sameSize(level.cv);
 }

@@ -1,12 +1,12 @@
-// The one-pass objective against the runtime operations it stands for: equal
-// to the bit, including underflow, NaN and infinities.
+// The one-pass objective against the runtime operations it stands for: within
+// 1e-12 relative (vectorised exp and log), with the same underflow, NaN and
+// infinities.
 #include "auxiliary/gaussfit_sum.hpp"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <random>
 
@@ -28,13 +28,14 @@ double composed(const mxArray& vv, double x1, double x2, double w) {
   return mclUminus(mlfSum(mlfSum(mlfLog(S)))).scalarValue();
 }
 
-// Equal to the bit; any NaN equals any NaN (the sign of a NaN is not kept by
-// the compiler's arithmetic rewrites, and nothing reads it).
-bool sameBits(double a, double b) {
-  return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
+// Within 1e-12 relative; infinities equal, and any NaN equals any NaN.
+bool agrees(double a, double b) {
+  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+  if (std::isinf(a) || std::isinf(b)) return a == b;
+  return std::abs(a - b) <= 1e-12 * std::abs(b);
 }
 
-TEST(MixtureObjective, EqualsTheComposedOperationsToTheBit) {
+TEST(MixtureObjective, AgreesWithTheComposedOperations) {
   std::mt19937_64 engine(3);
   std::normal_distribution<double> spread(0, 0.2);
   std::uniform_real_distribution<double> unit(0, 1);
@@ -47,11 +48,11 @@ TEST(MixtureObjective, EqualsTheComposedOperationsToTheBit) {
     const double x1 = 1e-10 + unit(engine) * 0.3, x2 = x1 * (2 + 10 * unit(engine));
     const double w = 0.05 + 0.93 * unit(engine);
     const double fast = mixtureObjective(vv.data(), vv.numel(), x1, x2, w, 1e-15, 1);
-    EXPECT_TRUE(sameBits(fast, composed(vv, x1, x2, w))) << x1 << " " << x2 << " " << w;
+    EXPECT_TRUE(agrees(fast, composed(vv, x1, x2, w))) << x1 << " " << x2 << " " << w;
   }
   const mxArray row = vv.reshaped({1, 5000});
-  EXPECT_TRUE(sameBits(mixtureObjective(row.data(), 5000, 0.1, 0.5, 1, 1e-15, 1),
-                       composed(row, 0.1, 0.5, 1)));
+  EXPECT_TRUE(agrees(mixtureObjective(row.data(), 5000, 0.1, 0.5, 1, 1e-15, 1),
+                     composed(row, 0.1, 0.5, 1)));
 }
 
 TEST(MixtureObjective, UnguardedParametersGiveTheRuntimesNaNAndInfinities) {
@@ -63,7 +64,7 @@ TEST(MixtureObjective, UnguardedParametersGiveTheRuntimesNaNAndInfinities) {
                                   {0.1, inf, 0.5},
                                   {0.1, 0.5, -inf}}) {
     EXPECT_TRUE(
-        sameBits(mixtureObjective(vv.data(), 3, x1, x2, w, 1e-15, 1), composed(vv, x1, x2, w)))
+        agrees(mixtureObjective(vv.data(), 3, x1, x2, w, 1e-15, 1), composed(vv, x1, x2, w)))
         << x1 << " " << x2 << " " << w;
   }
 }
