@@ -4,8 +4,10 @@
 #include <cmath>
 #include <string>
 
+#include "denoise/fused_steps.hpp"
 #include "denoise/workspace.hpp"
 #include "host/errors.hpp"
+#include "host/fast_paths.hpp"
 #include "host/ops.hpp"
 #include "host/pages.hpp"
 #include "transform/maltrans2d.hpp"
@@ -29,6 +31,17 @@ void requireRoomForLevels(const mxArray& x, double levels) {
   }
 }
 
+// The angle of every detail coefficient, atan(ch ./ (cv + offset)), on the
+// detail pages 2 .. levels only.
+mxArray detailAngles(const Workspace& w, const mxArray& levels, const mxArray& detailPages) {
+  const auto last = static_cast<std::size_t>(levels.scalarValue());
+  if (fastPathsEnabled() && usesFusedSteps({&*w.ch, &*w.cv}) && w.ch->pages() == last) {
+    return anglesOfPages(*w.ch, *w.cv, constant(kAngleOffset).scalarValue(), 2, last);
+  }
+  const mxArray ang = mlfAtan(mclRdivide(*w.ch, mclPlus(*w.cv, constant(kAngleOffset))));
+  return pageRef(ang, detailPages);
+}
+
 }  // namespace
 
 void decompose(Workspace& w) {
@@ -43,15 +56,13 @@ void decompose(Workspace& w) {
   w.ch = std::move(ch);
   w.cv = std::move(cv);
   w.s = mlfSize(*w.ca);
-
-  w.ang = mlfAtan(mclRdivide(*w.ch, mclPlus(*w.cv, constant(kAngleOffset))));
-
   const mxArray levels = mclIntArrayRef1(*w.s, 3);
   const mxArray detailPages = mlfColon(constant(kTwo), levels);
+  w.ang = detailAngles(w, levels, detailPages);
+
   w.ca = pageRef(*w.ca, levels);
   w.ch = pageRef(*w.ch, detailPages);
   w.cv = pageRef(*w.cv, detailPages);
-  w.ang = pageRef(*w.ang, detailPages);
 }
 
 }  // namespace ulv::denoise

@@ -3,8 +3,10 @@
 // coefficient's posterior probability of belonging to an edge.
 #include <array>
 
+#include "denoise/fused_steps.hpp"
 #include "denoise/workspace.hpp"
 #include "gateway/callers.hpp"
+#include "host/fast_paths.hpp"
 #include "host/matfile.hpp"
 #include "host/minimiser.hpp"
 #include "host/ops.hpp"
@@ -67,6 +69,11 @@ void posterior(Workspace& w, Fit& f) {
   f.x2 = mclIntArrayRef1(*w.sig, 2);
   f.pn = mclIntArrayRef1(*w.sig, 3);
   f.ped = mclMinus(constant(kOne), *f.pn);
+  if (fastPathsEnabled() && usesFusedSteps({&*f.v}) && w.sig->classID() == mxDOUBLE_CLASS) {
+    f.l = edgePosterior(*f.v, {f.x1->scalarValue(), f.x2->scalarValue(), f.pn->scalarValue(),
+                               f.ped->scalarValue(), constant(kUnderflowGuard).scalarValue()});
+    return;
+  }
   f.pnoise = component(*f.v, *f.x1);
   f.pedge = component(*f.v, *f.x2);
   const mxArray edge = mclMtimes(*f.ped, *f.pedge);

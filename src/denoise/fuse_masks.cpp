@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "denoise/directional_smoothing.hpp"
+#include "denoise/fused_steps.hpp"
 #include "denoise/workspace.hpp"
+#include "host/fast_paths.hpp"
 #include "host/ops.hpp"
 #include "host/pages.hpp"
 
@@ -14,22 +16,39 @@ namespace ulv::denoise {
 
 namespace {
 
+// Whether the fused steps apply to a mask stack and the fusion exponent.
+bool fusesInOnePass(const mxArray& mask, const mxArray& pot) {
+  return fastPathsEnabled() && usesFusedSteps({&mask}) && pot.classID() == mxDOUBLE_CLASS &&
+         pot.isScalar();
+}
+
 // Every page of a mask stack raised to `pot`, computed once: each page takes
 // part in up to three fusions.
 std::vector<mxArray> poweredPages(const mxArray& mask, const mxArray& pot, int levels) {
-  std::vector<mxArray> powered;
-  if (levels == 1) return powered;  // the coarsest level alone is never fused
-  powered.reserve(levels);
-  for (int p = 1; p <= levels; ++p) powered.push_back(mlfPower(pageRef(mask, mlfScalar(p)), pot));
-  return powered;
+  std::vector<mxArray> pages;
+  if (levels == 1) return pages;  // the coarsest level alone is never fused
+  pages.reserve(levels);
+  const bool fused = fusesInOnePass(mask, pot);
+  for (int p = 1; p <= levels; ++p) {
+    pages.push_back(fused ? poweredPage(mask, p, pot.scalarValue())
+                          : mlfPower(pageRef(mask, mlfScalar(p)), pot));
+  }
+  return pages;
 }
 
 // ((sum over p = i..mi of mask(:,:,p).^pot) / (mi - i + 1)) .^ (1/pot), the
 // sum taken in page order like a sum along the third dimension.
-mxArray powerMean(const std::vector<mxArray>& powered, int i, int mi, const mxArray& pot) {
-  mxArray sum = powered[i - 1];
-  for (int p = i + 1; p <= mi; ++p) sum = mclPlus(sum, powered[p - 1]);
-  return mlfPower(mclRdivide(sum, mlfScalar(mi - i + 1)), mclRdivide(constant(kOne), pot));
+mxArray powerMean(const std::vector<mxArray>& pages, int i, int mi, const mxArray& pot) {
+  const mxArray count = mlfScalar(mi - i + 1);
+  const mxArray inverse = mclRdivide(constant(kOne), pot);
+  if (fusesInOnePass(pages[i - 1], pot)) {
+    std::vector<const mxArray*> operands;
+    for (int p = i; p <= mi; ++p) operands.push_back(&pages[p - 1]);
+    return denoise::powerMean(operands, count.scalarValue(), inverse.scalarValue());
+  }
+  mxArray sum = pages[i - 1];
+  for (int p = i + 1; p <= mi; ++p) sum = mclPlus(sum, pages[p - 1]);
+  return mlfPower(mclRdivide(sum, count), inverse);
 }
 
 struct Sectors {
@@ -38,8 +57,21 @@ struct Sectors {
 
 // Direction sectors of the angles: <= for a0, strict < for the diagonals,
 // >= for a90, so that thin bands at the sector edges belong to two sectors.
-void classifyAngles(const mxArray& theta, Sectors& a) {
+// The sectors of the angles on page jj of the angle stack.
+void classifyAngles(const mxArray& ang, int jj, Sectors& a) {
   const mxArray& halfWidth = constant(kSectorHalfWidth);
+  if (fastPathsEnabled() && usesFusedSteps({&ang})) {
+    std::array<mxArray, 4> indicators =
+        sectorIndicators(ang, jj,
+                         {halfWidth.scalarValue(), constant(kDiagonalAngle).scalarValue(),
+                          constant(kVerticalAngle).scalarValue()});
+    a.a0 = std::move(indicators[0]);
+    a.a45 = std::move(indicators[1]);
+    a.a90 = std::move(indicators[2]);
+    a.a135 = std::move(indicators[3]);
+    return;
+  }
+  const mxArray theta = pageRef(ang, mlfScalar(jj));
   const mxArray magnitude = mlfAbs(theta);
   a.a0 = mclLe(magnitude, halfWidth);
   a.a45 = mclLt(mlfAbs(mclMinus(theta, constant(kDiagonalAngle))), halfWidth);
@@ -60,6 +92,13 @@ mxArray smoothAlong(const Workspace& w, const Sectors& a, const mxArray& F) {
 
 // D(:,:,i+1) = (mult(i) * mask) .* D(:,:,i)
 void weightLevel(Var& D, const mxArray& gain, const mxArray& mask, int i) {
+  const auto page = static_cast<std::size_t>(i);
+  if (fastPathsEnabled() && usesFusedSteps({&*D}) && usesFusedSteps({&mask}) && D->pages() > page &&
+      D->rows() == mask.rows() && D->cols() == mask.cols() && mask.ndims() == 2 &&
+      gain.classID() == mxDOUBLE_CLASS && gain.isScalar()) {
+    weightIntoNextPage(D.target(), gain.scalarValue(), mask, page);
+    return;
+  }
   const mxArray weighted = mclTimes(mclMtimes(gain, mask), pageRef(*D, mlfScalar(i)));
   pageAssign(D.target(), weighted, mlfScalar(i + 1));
 }
@@ -103,7 +142,7 @@ void fuseAndWeight(Workspace& w) {
     }
     const int jj = i;
     Sectors a;
-    classifyAngles(pageRef(*w.ang, mlfScalar(jj)), a);
+    classifyAngles(*w.ang, jj, a);
     nmaskh = smoothAlong(w, a, *nmaskh);
     nmaskv = smoothAlong(w, a, *nmaskv);
     const mxArray gain = mclIntArrayRef1(*w.mult, i);

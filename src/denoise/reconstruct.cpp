@@ -1,6 +1,8 @@
 // Reconstruction with the inverse transform, clipping, removal of the border
 // and conversion to the 8-bit result.
+#include "denoise/fused_steps.hpp"
 #include "denoise/workspace.hpp"
+#include "host/fast_paths.hpp"
 #include "host/ops.hpp"
 #include "host/pages.hpp"
 #include "transform/invmaltrans2d.hpp"
@@ -16,8 +18,12 @@ void reconstruct(Workspace& w) {
   w.y = mlfInvmaltrans2d(&*w.ca, &*w.ch, &*w.cv, &*w.N, nullptr);
   w.y = pageRef(*w.y, constant(kOne));
 
-  mclArrayAssign1(w.y.target(), constant(kZero), mclLt(*w.y, constant(kZero)));
-  mclArrayAssign1(w.y.target(), constant(k255), mclGt(*w.y, constant(k255)));
+  if (fastPathsEnabled() && usesFusedSteps({&*w.y})) {
+    clip(w.y.target(), constant(kZero).scalarValue(), constant(k255).scalarValue());
+  } else {
+    mclArrayAssign1(w.y.target(), constant(kZero), mclLt(*w.y, constant(kZero)));
+    mclArrayAssign1(w.y.target(), constant(k255), mclGt(*w.y, constant(k255)));
+  }
 
   const mxArray rows = mlfColon(constant(kTwo), mclMinus(mclIntArrayRef1(*w.s, 1), constant(kOne)));
   const mxArray columns =

@@ -11,9 +11,12 @@
 #include <random>
 
 #include "host/ops.hpp"
+#include "support/test_support.hpp"
 
 namespace ulv::denoise {
 namespace {
+
+using test::expectSameBits;
 
 mxArray composed(const mxArray& F, std::span<const SectorKernel> sectors) {
   const mxArray same = mxArray::string("same");
@@ -23,16 +26,6 @@ mxArray composed(const mxArray& F, std::span<const SectorKernel> sectors) {
     sum = s == 0 ? term : mclPlus(sum, term);
   }
   return sum;
-}
-
-// Equal to the bit; any NaN equals any NaN.
-void expectSameBits(const mxArray& a, const mxArray& b) {
-  ASSERT_EQ(a.dims(), b.dims());
-  for (std::size_t k = 0; k < a.numel(); ++k) {
-    const double x = a.at(k), y = b.at(k);
-    if (std::isnan(x) && std::isnan(y)) continue;
-    ASSERT_EQ(std::memcmp(&x, &y, sizeof x), 0) << "element " << k << ": " << x << " vs " << y;
-  }
 }
 
 mxArray randomIndicator(const Dims& dims, std::mt19937_64& engine) {

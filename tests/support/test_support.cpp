@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <cmath>
+#include <cstring>
+
 #include "gateway/tables.hpp"
 
 namespace ulv::test {
@@ -56,6 +59,31 @@ mxArray matrix(std::size_t rows, std::size_t cols, std::initializer_list<double>
     ++k;
   }
   return a;
+}
+
+void expectSameBits(const mxArray& a, const mxArray& b) {
+  ASSERT_EQ(a.dims(), b.dims());
+  ASSERT_EQ(a.classID(), b.classID());
+  for (std::size_t k = 0; k < a.numel(); ++k) {
+    const double x = a.at(k), y = b.at(k);
+    if (std::isnan(x) && std::isnan(y)) continue;
+    ASSERT_EQ(std::memcmp(&x, &y, sizeof x), 0) << "element " << k << ": " << x << " vs " << y;
+  }
+}
+
+void expectAgrees(const mxArray& fast, const mxArray& composed) {
+  ASSERT_EQ(fast.dims(), composed.dims());
+  ASSERT_EQ(fast.classID(), composed.classID());
+  for (std::size_t k = 0; k < fast.numel(); ++k) {
+    const double x = fast.at(k), y = composed.at(k);
+    if (std::isnan(x) || std::isnan(y) || std::isinf(y) || y == 0) {
+      ASSERT_TRUE(std::isnan(x) ? std::isnan(y) : x == y)
+          << "element " << k << ": " << x << " vs " << y;
+    } else {
+      ASSERT_LE(std::abs(x - y), 1e-12 * std::abs(y))
+          << "element " << k << ": " << x << " vs " << y;
+    }
+  }
 }
 
 double at(const mxArray& a, std::size_t r, std::size_t c, std::size_t p) {

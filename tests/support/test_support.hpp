@@ -68,6 +68,12 @@ mxArray generate(Dims dims, F f) {
   for (std::size_t k = 0; k < a.numel(); ++k) d[k] = f(k);
   return a;
 }
+// Same size, class and elements to the bit (any NaN equals any NaN).
+void expectSameBits(const mxArray& a, const mxArray& b);
+// Same size and class, elements within 1e-12 relative (zeros, infinities and
+// NaN exactly alike): the agreement asked of vectorised fast paths.
+void expectAgrees(const mxArray& fast, const mxArray& composed);
+
 // Element (r, c, p), 1-based like the host.
 double at(const mxArray& a, std::size_t r, std::size_t c, std::size_t p = 1);
 

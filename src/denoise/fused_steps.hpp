@@ -1,0 +1,56 @@
+// Element-wise steps of the denoiser computed in one pass, without the
+// image-sized temporaries of the composed runtime operations written beside
+// each. The callers take them only when fastPathsEnabled() and the operands
+// are what the library itself passes (usesFusedSteps); otherwise they run the
+// composed operations. Steps marked "to the bit" repeat the runtime's
+// arithmetic exactly; the others use the vectorised exp, pow and atan and
+// multiply by reciprocals of scalars, and agree to about 1e-15 relative.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <vector>
+
+#include "host/array.hpp"
+
+namespace ulv::denoise {
+
+// Non-empty real double arrays, all of the same size.
+bool usesFusedSteps(std::initializer_list<const mxArray*> operands);
+
+// atan(ch(:,:,p) ./ (cv(:,:,p) + offset)) for pages p = first .. last (1-based).
+mxArray anglesOfPages(const mxArray& ch, const mxArray& cv, double offset, std::size_t first,
+                      std::size_t last);
+
+// The mixture's edge posterior at every coefficient v:
+//   pnoise = exp(-((v / x1) .^ 2)) / x1,  pedge likewise with x2,
+//   l = (ped * pedge) ./ ((pn * pnoise + ped * pedge) + guard).
+struct MixtureParameters {
+  double x1, x2, pn, ped, guard;
+};
+mxArray edgePosterior(const mxArray& v, const MixtureParameters& p);
+
+// stack(:,:,page) .^ exponent (page 1-based)
+mxArray poweredPage(const mxArray& stack, std::size_t page, double exponent);
+
+// ((pages[0] + pages[1] + ...) ./ count) .^ exponent, the sum in page order.
+mxArray powerMean(const std::vector<const mxArray*>& pages, double count, double exponent);
+
+// The logical sector indicators of the angles, to the bit:
+//   a0 = abs(theta) <= halfWidth,  a45 = abs(theta - diagonal) < halfWidth,
+//   a90 = abs(theta) >= vertical,  a135 = abs(theta + diagonal) < halfWidth.
+struct SectorLimits {
+  double halfWidth, diagonal, vertical;
+};
+// theta is page `page` (1-based) of the stack `angles`.
+std::array<mxArray, 4> sectorIndicators(const mxArray& angles, std::size_t page,
+                                        const SectorLimits& limits);
+
+// D(:,:,page + 1) = (gain * mask) .* D(:,:,page), to the bit, in place; D
+// must already hold page + 1 pages of mask's size.
+void weightIntoNextPage(mxArray& D, double gain, const mxArray& mask, std::size_t page);
+
+// y(y < low) = low; y(y > high) = high, to the bit, in place.
+void clip(mxArray& y, double low, double high);
+
+}  // namespace ulv::denoise
