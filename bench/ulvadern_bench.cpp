@@ -134,6 +134,21 @@ void GaussfitEvaluation(benchmark::State& state) {
 
 BENCHMARK(GaussfitEvaluation)->Unit(benchmark::kMicrosecond);
 
+// The sample's load alone, as gaussfit does it at every evaluation.
+void SampleLoad(benchmark::State& state) {
+  Scratch scratch;
+  mxArray vv = mxArray::zeros({10000, 1});
+  mlfSave(mxArray::string("minimiza"), mxArray::string("w"), {{"vv", &vv}});
+  const mxArray file = mxArray::string("minimiza");
+  for (auto _ : state) {
+    mxArray loaded;
+    mclLoadConditional(file, {{"vv", &loaded}});
+    benchmark::DoNotOptimize(loaded.data());
+  }
+}
+
+BENCHMARK(SampleLoad)->Unit(benchmark::kMicrosecond);
+
 long maxResidentKiB() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);

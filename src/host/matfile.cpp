@@ -10,10 +10,12 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <system_error>
 
 #include "host/errors.hpp"
+#include "host/matfile_cache.hpp"
 #include "host/matfile_convert.hpp"
 
 namespace ulv {
@@ -301,14 +303,29 @@ void mlfSave(const mxArray& file, const mxArray& mode, const VariableRefs& varia
 
 void mclLoadConditional(const mxArray& file,
                         const std::vector<std::pair<std::string, mxArray*>>& targets) {
-  const MatReader reader(inHostDirectory(matFileName(textArgument(file, "The file name"))));
-  // Everything is read before anything is assigned: a failed load changes nothing.
-  std::vector<std::pair<mxArray*, mxArray>> found;
+  const std::string path = inHostDirectory(matFileName(textArgument(file, "The file name")));
   for (const auto& [name, target] : targets) {
     if (target == nullptr) hostError("No variable to load '" + name + "' into.");
-    if (reader.holds(name)) found.emplace_back(target, reader.read(name));
   }
-  for (auto& [target, value] : found) *target = std::move(value);
+  const std::optional<std::string> bytes = matfile::smallFileBytes(path);
+  std::optional<matfile::LoadedValues> found;
+  if (bytes) found = matfile::cachedLoad(path, *bytes, targets);
+  if (!found) {
+    const MatReader reader(path);
+    // Everything is read before anything is assigned: a failed load changes nothing.
+    found.emplace();
+    std::vector<std::pair<std::string, mxArray>> read;
+    for (const auto& [name, target] : targets) {
+      if (!reader.holds(name)) continue;
+      found->emplace_back(target, reader.read(name));
+      read.emplace_back(name, found->back().second);
+    }
+    // Cached only when the file held the same bytes before and after parsing.
+    if (bytes && matfile::smallFileBytes(path) == bytes) {
+      matfile::rememberLoad(path, *bytes, reader.names(), std::move(read));
+    }
+  }
+  for (auto& [target, value] : *found) *target = std::move(value);
 }
 
 std::vector<std::pair<std::string, mxArray>> loadAllVariables(const std::string& path) {

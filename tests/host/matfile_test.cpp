@@ -108,6 +108,43 @@ TEST_F(MatFileTest, SaveOverwritesAndConditionalLoadTakesOnlyStoredVariables) {
   EXPECT_TRUE(absent.isPlaceholder());
 }
 
+// Repeated loads of a small file are served from a cache of its parsed
+// content, which must never hide a change to the file, whoever makes it.
+TEST_F(MatFileTest, RepeatedLoadsAlwaysSeeTheFilesCurrentContent) {
+  auto load = [](const char* variable = "vv") {
+    mxArray value;
+    mclLoadConditional(text("minimiza"), {{variable, &value}});
+    return value;
+  };
+  const mxArray first = generate({10000, 1}, [](std::size_t k) { return k * 1e-4; });
+  mlfSave(text("minimiza"), text("w"), {{"vv", &first}, {"w", &first}});
+  expectIdentical(first, load());
+  expectIdentical(first, load());
+
+  // Rewritten in place, same size, one element changed.
+  std::ifstream in("minimiza.mat", std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const double old = first.at(5000), changed = -1;
+  const auto at = bytes.find(std::string(reinterpret_cast<const char*>(&old), sizeof old));
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, sizeof changed, reinterpret_cast<const char*>(&changed), sizeof changed);
+  writeBytes("minimiza.mat", bytes);
+  EXPECT_EQ(load().at(5000), -1);
+  expectIdentical(first, load("w"));  // a variable not read before
+
+  const mxArray second = mxArray::row({1, 2, 3});
+  mlfSave(text("minimiza"), text("w"), {{"vv", &second}});
+  expectIdentical(second, load());
+  EXPECT_TRUE(load("w").isPlaceholder());
+
+  fs::resize_file("minimiza.mat", fs::file_size("minimiza.mat") - 8);
+  EXPECT_EQ(hostErrorOf([&] { load(); }),
+            "Unable to read file 'minimiza.mat': the file is truncated or damaged.");
+  fs::remove("minimiza.mat");
+  EXPECT_EQ(hostErrorOf([&] { load(); }),
+            "Unable to read file 'minimiza.mat': No such file or directory.");
+}
+
 TEST_F(MatFileTest, UnreadableFilesAreHostErrorsAndNothingElse) {
   testing::internal::CaptureStderr();  // libmatio must not print its own complaints
   mxArray target;
