@@ -32,6 +32,16 @@ mxClassID assignedClass(const mxArray& target, const mxArray& source) {
   return mxDOUBLE_CLASS;
 }
 
+// Whether a numeric a, put into a numeric array of `dims`, fills its first
+// numel() elements in order: a's sizes kept, except that its last dimension
+// may grow when no dimension is added.
+bool isPrefixOf(const mxArray& a, const Dims& dims, mxClassID cls) {
+  if (a.isCell() || a.isPlaceholder() || a.isEmpty() || cls == mxCELL_CLASS) return false;
+  if (dims.size() < a.ndims()) return false;
+  const std::size_t kept = dims.size() == a.ndims() ? a.ndims() - 1 : a.ndims();
+  return std::equal(a.dims().begin(), a.dims().begin() + kept, dims.begin());
+}
+
 // Copies `a` into an array of `dims` (each at least a's) and class `cls`,
 // keeping every element at its subscripts.
 mxArray resized(mxArray a, const Dims& dims, mxClassID cls) {
@@ -39,6 +49,13 @@ mxArray resized(mxArray a, const Dims& dims, mxClassID cls) {
   mxArray result;
   if (a.dims() == dims && !a.isPlaceholder()) {
     result = a.withClass(cls);
+  } else if (isPrefixOf(a, dims, cls)) {
+    // Growth along the last dimension only (pages appended): a's elements
+    // keep their linear positions, and only the new tail needs zeros.
+    result = mxArray::uninitialized(dims, cls);
+    double* out = result.mutableData();
+    std::copy_n(a.data(), a.numel(), out);
+    std::fill(out + a.numel(), out + result.numel(), 0.0);
   } else {
     result = mxArray::zeros(dims, cls);
     const std::size_t n = std::max(dims.size(), a.ndims());

@@ -99,6 +99,26 @@ TEST(OpsIndex, AssignmentGrowsWithZeroFill) {
   EXPECT_EQ(at(m, 3, 3), 9);
   EXPECT_EQ(at(m, 3, 1), 0);
   EXPECT_NE(hostErrorOf([&] { mclIntArrayAssign1(m, num(1), 20); }), "");
+
+  // Pages appended keep every element where it was; skipped pages are zeros.
+  mxArray stack = matrix(2, 3, {1, 2, 3, 4, 5, 6});
+  const mxArray three = num(3), two = num(2);
+  mlfIndexAssign(stack, "(?,?,?)", matrix(2, 3, {7, 7, 7, 7, 7, 7}), {&kColon, &kColon, &three});
+  EXPECT_EQ(stack.dims(), (Dims{2, 3, 3}));
+  EXPECT_EQ(at(stack, 2, 3, 1), 6);
+  EXPECT_EQ(at(stack, 1, 1, 2), 0);
+  EXPECT_EQ(at(stack, 2, 2, 3), 7);
+  mxArray wider = matrix(2, 2, {1, 2, 3, 4});
+  mlfIndexAssign(wider, "(?,?,?)", num(8), {&two, &three, &two});
+  EXPECT_EQ(wider.dims(), (Dims{2, 3, 2}));
+  EXPECT_EQ(at(wider, 2, 2, 1), 4);
+  EXPECT_EQ(at(wider, 2, 3, 1), 0);
+  EXPECT_EQ(at(wider, 2, 3, 2), 8);
+  mxArray bytes = mlfUint8(matrix(1, 2, {1, 2}));
+  mclIntArrayAssign1(bytes, num(300), 4);
+  EXPECT_EQ(bytes.classID(), mxUINT8_CLASS);
+  EXPECT_EQ(bytes.at(2), 0);
+  EXPECT_EQ(bytes.at(3), 255);
 }
 
 TEST(OpsIndex, AssignmentIntoPlaceholder) {
