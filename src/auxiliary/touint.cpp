@@ -2,6 +2,7 @@
 
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
+#include "host/fast_paths.hpp"
 #include "host/ops.hpp"
 
 namespace ulv {
@@ -18,9 +19,15 @@ mxArray Mtouint(int nargout, const mxArray* x_in) {
   Var y("y", VariableKind::Local);
   Var x = Var::input("x", x_in);
 
-  mclArrayAssign1(x.target(), C[kZero], mclLt(*x, C[kZero]));
-  mclArrayAssign1(x.target(), C[k255], mclGt(*x, C[k255]));
-  y = mlfUint8(*x);
+  if (fastPathsEnabled() && x.isAssigned() && x->classID() == mxDOUBLE_CLASS) {
+    // The 8-bit conversion saturates to 0..255 (NaN to 0) by itself, so the
+    // clipped copy of x would give the same bytes: convert x directly.
+    y = mlfUint8(*x);
+  } else {
+    mclArrayAssign1(x.target(), C[kZero], mclLt(*x, C[kZero]));
+    mclArrayAssign1(x.target(), C[k255], mclGt(*x, C[k255]));
+    y = mlfUint8(*x);
+  }
 
   checkOutputs(nargout, "touint", {&y});
   return y.release();

@@ -147,12 +147,4 @@ void weightIntoNextPage(mxArray& D, double gain, const mxArray& mask, std::size_
   for (std::size_t k = 0; k < size; ++k) target[k] = (gain * m[k]) * source[k];
 }
 
-void clip(mxArray& y, double low, double high) {
-  double* data = y.mutableData();
-  for (std::size_t k = 0; k < y.numel(); ++k) {
-    if (data[k] < low) data[k] = low;
-    if (data[k] > high) data[k] = high;
-  }
-}
-
 }  // namespace ulv::denoise

@@ -50,7 +50,4 @@ std::array<mxArray, 4> sectorIndicators(const mxArray& angles, std::size_t page,
 // must already hold page + 1 pages of mask's size.
 void weightIntoNextPage(mxArray& D, double gain, const mxArray& mask, std::size_t page);
 
-// y(y < low) = low; y(y > high) = high, to the bit, in place.
-void clip(mxArray& y, double low, double high);
-
 }  // namespace ulv::denoise

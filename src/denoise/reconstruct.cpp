@@ -1,6 +1,5 @@
 // Reconstruction with the inverse transform, clipping, removal of the border
 // and conversion to the 8-bit result.
-#include "denoise/fused_steps.hpp"
 #include "denoise/workspace.hpp"
 #include "host/fast_paths.hpp"
 #include "host/ops.hpp"
@@ -18,9 +17,9 @@ void reconstruct(Workspace& w) {
   w.y = mlfInvmaltrans2d(&*w.ca, &*w.ch, &*w.cv, &*w.N, nullptr);
   w.y = pageRef(*w.y, constant(kOne));
 
-  if (fastPathsEnabled() && usesFusedSteps({&*w.y})) {
-    clip(w.y.target(), constant(kZero).scalarValue(), constant(k255).scalarValue());
-  } else {
+  // The inverse transform's 8-bit result lies in 0..255 already: clipping it
+  // changes nothing, and the fast path skips it.
+  if (!fastPathsEnabled() || w.y->classID() != mxUINT8_CLASS) {
     mclArrayAssign1(w.y.target(), constant(kZero), mclLt(*w.y, constant(kZero)));
     mclArrayAssign1(w.y.target(), constant(k255), mclGt(*w.y, constant(k255)));
   }

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "gateway/constants.hpp"
+#include "host/fast_paths.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv {
@@ -29,6 +30,20 @@ TEST_F(TouintTest, ClipsThenConverts) {
   for (std::size_t k = 0; k < 9; ++k) EXPECT_EQ(y.at(k), expected[k]) << k;
   EXPECT_EQ(x.at(2), -0.5) << "the caller's array is not modified";
   EXPECT_EQ(mlfTouint(&x).at(3), 255);
+}
+
+TEST_F(TouintTest, DirectConversionEqualsClippingFirst) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const mxArray x = test::generate({37, 11}, [](std::size_t k) { return k * 0.77 - 40; });
+  const mxArray special = mxArray::row({-0.0, -0.5, 0.5, 254.5, 255.5, 1e300, -inf, inf, NAN});
+  for (const mxArray* input : {&x, &special}) {
+    mxArray clippedFirst;
+    {
+      ScopedFastPaths off(false);
+      clippedFirst = touint(*input);
+    }
+    test::expectSameBits(touint(*input), clippedFirst);
+  }
 }
 
 TEST_F(TouintTest, KeepsShapes) {
