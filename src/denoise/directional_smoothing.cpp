@@ -1,6 +1,7 @@
 #include "denoise/directional_smoothing.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -48,20 +49,24 @@ bool smoothsInOnePass(const mxArray& F, std::span<const SectorKernel> sectors) {
   });
 }
 
-// Cloned per instruction set: wider vectors, the same additions and products
-// in the same order (no contraction to fused multiply-adds), so every clone
-// gives the same bits.
-[[gnu::target_clones("avx512f", "avx2", "default")]] mxArray smoothBySector(
-    const mxArray& F, std::span<const SectorKernel> sectors) {
+namespace {
+
+// The sum over sectors s of indicator_s .* conv2(F, kernel_s, "same"), column
+// by column; indicatorColumn(c, s, buffer) gives column c of indicator s
+// (pointing into an array, or into `buffer` filled for the purpose).
+template <class IndicatorColumn>
+[[gnu::always_inline]] inline mxArray smoothColumns(const mxArray& F,
+                                                    std::span<const mxArray* const> kernels,
+                                                    IndicatorColumn indicatorColumn) {
   const std::size_t rows = F.rows();
   mxArray result = mxArray::uninitialized(F.dims());
   double* out = result.mutableData();
-  std::vector<double> smoothed(rows);
+  std::vector<double> smoothed(rows), buffer(rows);
   for (std::size_t c = 0; c < F.cols(); ++c) {
     double* target = out + c * rows;
-    for (std::size_t s = 0; s < sectors.size(); ++s) {
-      sameColumn(F, *sectors[s].kernel, c, smoothed.data());
-      const double* in = sectors[s].indicator->data() + c * rows;
+    for (std::size_t s = 0; s < kernels.size(); ++s) {
+      sameColumn(F, *kernels[s], c, smoothed.data());
+      const double* in = indicatorColumn(c, s, buffer.data());
       if (s == 0) {
         for (std::size_t r = 0; r < rows; ++r) target[r] = in[r] * smoothed[r];
       } else {
@@ -70,6 +75,62 @@ bool smoothsInOnePass(const mxArray& F, std::span<const SectorKernel> sectors) {
     }
   }
   return result;
+}
+
+// Indicator `sector` of the angles t[0 .. n-1], as the composed comparisons
+// give it: a0 = abs(t) <= halfWidth, a45 = abs(t - diagonal) < halfWidth,
+// a90 = abs(t) >= vertical, a135 = abs(t + diagonal) < halfWidth.
+void sectorColumn(std::size_t sector, const double* t, std::size_t n, const SectorLimits& limits,
+                  double* out) {
+  const double half = limits.halfWidth, diagonal = limits.diagonal;
+  switch (sector) {
+    case 0:
+      for (std::size_t r = 0; r < n; ++r) out[r] = std::abs(t[r]) <= half;
+      break;
+    case 1:
+      for (std::size_t r = 0; r < n; ++r) out[r] = std::abs(t[r] - diagonal) < half;
+      break;
+    case 2:
+      for (std::size_t r = 0; r < n; ++r) out[r] = std::abs(t[r]) >= limits.vertical;
+      break;
+    default:
+      for (std::size_t r = 0; r < n; ++r) out[r] = std::abs(t[r] + diagonal) < half;
+  }
+}
+
+}  // namespace
+
+// Both are cloned per instruction set: wider vectors, the same additions and
+// products in the same order (no contraction to fused multiply-adds), so every
+// clone gives the same bits.
+[[gnu::target_clones("avx512f", "avx2", "default")]] mxArray smoothBySector(
+    const mxArray& F, std::span<const SectorKernel> sectors) {
+  std::vector<const mxArray*> kernels;
+  for (const SectorKernel& s : sectors) kernels.push_back(s.kernel);
+  return smoothColumns(F, kernels, [&](std::size_t c, std::size_t s, double*) {
+    return sectors[s].indicator->data() + c * F.rows();
+  });
+}
+
+bool smoothsAlongAnglesInOnePass(const mxArray& F, const mxArray& angles, std::size_t page,
+                                 std::span<const mxArray* const> kernels) {
+  return fastPathsEnabled() && isDoubleMatrix(F) && angles.classID() == mxDOUBLE_CLASS &&
+         angles.rows() == F.rows() && angles.cols() == F.cols() && page >= 1 &&
+         page <= angles.pages() && kernels.size() == 4 &&
+         std::all_of(kernels.begin(), kernels.end(), [&](const mxArray* k) {
+           return isDoubleMatrix(*k) && k->numel() <= F.numel();
+         });
+}
+
+[[gnu::target_clones("avx512f", "avx2", "default")]] mxArray smoothAlongAngles(
+    const mxArray& F, const mxArray& angles, std::size_t page, const SectorLimits& limits,
+    std::span<const mxArray* const> kernels) {
+  const std::size_t rows = F.rows();
+  const double* theta = angles.data() + (page - 1) * rows * F.cols();
+  return smoothColumns(F, kernels, [&](std::size_t c, std::size_t s, double* buffer) {
+    sectorColumn(s, theta + c * rows, rows, limits, buffer);
+    return static_cast<const double*>(buffer);
+  });
 }
 
 }  // namespace ulv::denoise

@@ -25,4 +25,24 @@ bool smoothsInOnePass(const mxArray& F, std::span<const SectorKernel> sectors);
 // same to the bit.
 mxArray smoothBySector(const mxArray& F, std::span<const SectorKernel> sectors);
 
+// The limits of the four direction sectors of the angles.
+struct SectorLimits {
+  double halfWidth, diagonal, vertical;
+};
+
+// Whether smoothAlongAngles applies: F a non-empty double matrix, `page` a
+// page of the double stack `angles` of F's size, and four double kernels
+// with no more elements than F.
+bool smoothsAlongAnglesInOnePass(const mxArray& F, const mxArray& angles, std::size_t page,
+                                 std::span<const mxArray* const> kernels);
+
+// smoothBySector with the sector indicators of theta = angles(:,:,page)
+// computed column by column instead of read from arrays, kernels in the order
+// a0, a45, a90, a135:
+//   a0 = abs(theta) <= halfWidth,  a45 = abs(theta - diagonal) < halfWidth,
+//   a90 = abs(theta) >= vertical,  a135 = abs(theta + diagonal) < halfWidth.
+// The same to the bit as the composed comparisons and smoothing.
+mxArray smoothAlongAngles(const mxArray& F, const mxArray& angles, std::size_t page,
+                          const SectorLimits& limits, std::span<const mxArray* const> kernels);
+
 }  // namespace ulv::denoise

@@ -60,17 +60,6 @@ struct Sectors {
 // The sectors of the angles on page jj of the angle stack.
 void classifyAngles(const mxArray& ang, int jj, Sectors& a) {
   const mxArray& halfWidth = constant(kSectorHalfWidth);
-  if (fastPathsEnabled() && usesFusedSteps({&ang})) {
-    std::array<mxArray, 4> indicators =
-        sectorIndicators(ang, jj,
-                         {halfWidth.scalarValue(), constant(kDiagonalAngle).scalarValue(),
-                          constant(kVerticalAngle).scalarValue()});
-    a.a0 = std::move(indicators[0]);
-    a.a45 = std::move(indicators[1]);
-    a.a90 = std::move(indicators[2]);
-    a.a135 = std::move(indicators[3]);
-    return;
-  }
   const mxArray theta = pageRef(ang, mlfScalar(jj));
   const mxArray magnitude = mlfAbs(theta);
   a.a0 = mclLe(magnitude, halfWidth);
@@ -79,7 +68,19 @@ void classifyAngles(const mxArray& ang, int jj, Sectors& a) {
   a.a90 = mclGe(magnitude, constant(kVerticalAngle));
 }
 
-mxArray smoothAlong(const Workspace& w, const Sectors& a, const mxArray& F) {
+// F smoothed along the coefficient directions of level jj. In one pass the
+// sectors are tested on the fly; otherwise their indicators are formed, once
+// per level, in `a`.
+mxArray smoothAlong(const Workspace& w, int jj, Sectors& a, const mxArray& F) {
+  const std::array<const mxArray*, 4> kernels = {&*w.m0, &*w.m45, &*w.m90, &*w.m135};
+  const auto page = static_cast<std::size_t>(jj);
+  if (smoothsAlongAnglesInOnePass(F, *w.ang, page, kernels)) {
+    const SectorLimits limits = {constant(kSectorHalfWidth).scalarValue(),
+                                 constant(kDiagonalAngle).scalarValue(),
+                                 constant(kVerticalAngle).scalarValue()};
+    return smoothAlongAngles(F, *w.ang, page, limits, kernels);
+  }
+  if (!a.a0.isAssigned()) classifyAngles(*w.ang, jj, a);
   const std::array<SectorKernel, 4> sectors = {
       {{&*a.a0, &*w.m0}, {&*a.a45, &*w.m45}, {&*a.a90, &*w.m90}, {&*a.a135, &*w.m135}}};
   if (smoothsInOnePass(F, sectors)) return smoothBySector(F, sectors);
@@ -142,9 +143,8 @@ void fuseAndWeight(Workspace& w) {
     }
     const int jj = i;
     Sectors a;
-    classifyAngles(*w.ang, jj, a);
-    nmaskh = smoothAlong(w, a, *nmaskh);
-    nmaskv = smoothAlong(w, a, *nmaskv);
+    nmaskh = smoothAlong(w, jj, a, *nmaskh);
+    nmaskv = smoothAlong(w, jj, a, *nmaskv);
     const mxArray gain = mclIntArrayRef1(*w.mult, i);
     weightLevel(w.ch, gain, *nmaskh, i);
     weightLevel(w.cv, gain, *nmaskv, i);

@@ -1,6 +1,7 @@
 #include "denoise/fused_steps.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "host/vector_math.hpp"
@@ -115,27 +116,6 @@ mxArray powerMean(const std::vector<const mxArray*>& pages, double count, double
     raiseToPower(out + start, n, exponent);
   });
   return mean;
-}
-
-std::array<mxArray, 4> sectorIndicators(const mxArray& angles, std::size_t page,
-                                        const SectorLimits& limits) {
-  const std::size_t size = pageSize(angles);
-  std::array<mxArray, 4> a;
-  for (mxArray& indicator : a)
-    indicator = mxArray::uninitialized(pageDims(angles), mxLOGICAL_CLASS);
-  double* a0 = a[0].mutableData();
-  double* a45 = a[1].mutableData();
-  double* a90 = a[2].mutableData();
-  double* a135 = a[3].mutableData();
-  const double* t = angles.data() + (page - 1) * size;
-  for (std::size_t k = 0; k < size; ++k) {
-    const double magnitude = std::abs(t[k]);
-    a0[k] = magnitude <= limits.halfWidth;
-    a45[k] = std::abs(t[k] - limits.diagonal) < limits.halfWidth;
-    a90[k] = magnitude >= limits.vertical;
-    a135[k] = std::abs(t[k] + limits.diagonal) < limits.halfWidth;
-  }
-  return a;
 }
 
 void weightIntoNextPage(mxArray& D, double gain, const mxArray& mask, std::size_t page) {

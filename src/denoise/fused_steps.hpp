@@ -7,7 +7,6 @@
 // multiply by reciprocals of scalars, and agree to about 1e-15 relative.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <vector>
 
@@ -35,16 +34,6 @@ mxArray poweredPage(const mxArray& stack, std::size_t page, double exponent);
 
 // ((pages[0] + pages[1] + ...) ./ count) .^ exponent, the sum in page order.
 mxArray powerMean(const std::vector<const mxArray*>& pages, double count, double exponent);
-
-// The logical sector indicators of the angles, to the bit:
-//   a0 = abs(theta) <= halfWidth,  a45 = abs(theta - diagonal) < halfWidth,
-//   a90 = abs(theta) >= vertical,  a135 = abs(theta + diagonal) < halfWidth.
-struct SectorLimits {
-  double halfWidth, diagonal, vertical;
-};
-// theta is page `page` (1-based) of the stack `angles`.
-std::array<mxArray, 4> sectorIndicators(const mxArray& angles, std::size_t page,
-                                        const SectorLimits& limits);
 
 // D(:,:,page + 1) = (gain * mask) .* D(:,:,page), to the bit, in place; D
 // must already hold page + 1 pages of mask's size.

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "host/ops.hpp"
+#include "host/pages.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv::denoise {
@@ -60,6 +61,51 @@ TEST(DirectionalSmoothing, EqualsTheComposedExpressionToTheBit) {
     const std::array<SectorKernel, 1> one = {{{&a[4], &wide}}};
     if (smoothsInOnePass(F, one)) expectSameBits(smoothBySector(F, one), composed(F, one));
   }
+}
+
+// Sector indicators tested on the fly equal the composed comparisons, angles
+// on the sector edges included, and so does the smoothing they select.
+TEST(DirectionalSmoothing, AlongAnglesEqualsIndicatorsThenSmoothingToTheBit) {
+  std::mt19937_64 engine(9);
+  std::uniform_real_distribution<double> angle(-1.6, 1.6);
+  std::normal_distribution<double> value(0, 1);
+  const double half = 0.3927, diagonal = 0.785398, vertical = 1.178097;
+  const mxArray m0 = mxArray::row({0.29, 0.41, 0.29});
+  const mxArray m90 = m0.reshaped({3, 1});
+  const mxArray m135 = mlfDiag(m0);
+  mxArray m45 = mxArray::zeros({3, 3});
+  for (int k = 0; k < 3; ++k) m45.mutableData()[k + (2 - k) * 3] = m0.at(k);
+  const std::array<const mxArray*, 4> kernels = {&m0, &m45, &m90, &m135};
+  const Dims dims = {29, 17, 2};
+  mxArray angles = test::generate(dims, [&](std::size_t) { return angle(engine); });
+  const double edges[] = {half,
+                          -half,
+                          diagonal - half,
+                          diagonal + half,
+                          -diagonal + half,
+                          -diagonal - half,
+                          vertical,
+                          -vertical,
+                          std::nextafter(half, 0.0),
+                          -0.0,
+                          std::nan("")};
+  for (std::size_t k = 0; k < std::size(edges); ++k) angles.mutableData()[k * 37] = edges[k];
+  const mxArray F = test::generate({29, 17}, [&](std::size_t) { return value(engine); });
+  for (std::size_t page = 1; page <= 2; ++page) {
+    const mxArray theta = pageRef(angles, mlfScalar(static_cast<double>(page)));
+    const mxArray h = mlfScalar(half), d = mlfScalar(diagonal);
+    const std::array<mxArray, 4> a = {mclLe(mlfAbs(theta), h), mclLt(mlfAbs(mclMinus(theta, d)), h),
+                                      mclGe(mlfAbs(theta), mlfScalar(vertical)),
+                                      mclLt(mlfAbs(mclPlus(theta, d)), h)};
+    const std::array<SectorKernel, 4> sectors = {
+        {{&a[0], &m0}, {&a[1], &m45}, {&a[2], &m90}, {&a[3], &m135}}};
+    ASSERT_TRUE(smoothsAlongAnglesInOnePass(F, angles, page, kernels));
+    expectSameBits(smoothAlongAngles(F, angles, page, {half, diagonal, vertical}, kernels),
+                   composed(F, sectors));
+  }
+  EXPECT_FALSE(smoothsAlongAnglesInOnePass(F, angles, 3, kernels));
+  EXPECT_FALSE(smoothsAlongAnglesInOnePass(pageRef(angles, mlfScalar(1)).reshaped({17, 29}), angles,
+                                           1, kernels));
 }
 
 TEST(DirectionalSmoothing, OtherOperandsTakeTheComposedPath) {

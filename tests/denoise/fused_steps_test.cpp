@@ -85,24 +85,6 @@ TEST(FusedSteps, PowersAndPowerMeansOfMaskPages) {
                mlfPower(mclRdivide(mclPlus(b, c), mlfScalar(2)), inverse));
 }
 
-TEST(FusedSteps, SectorIndicatorsToTheBitAtTheirEdges) {
-  const double half = 0.3927, diagonal = 0.785398, vertical = 1.178097;
-  const mxArray angles =
-      spread({23, 19, 2}, -1.6, 1.6,
-             {half, -half, diagonal - half, diagonal + half, -diagonal + half, -diagonal - half,
-              vertical, -vertical, std::nextafter(half, 0.0), 0, -0.0, nan},
-             6);
-  for (int p = 1; p <= 2; ++p) {
-    const mxArray theta = page(angles, p);
-    const mxArray h = mlfScalar(half), d = mlfScalar(diagonal);
-    const std::array<mxArray, 4> fast = sectorIndicators(angles, p, {half, diagonal, vertical});
-    expectSameBits(fast[0], mclLe(mlfAbs(theta), h));
-    expectSameBits(fast[1], mclLt(mlfAbs(mclMinus(theta, d)), h));
-    expectSameBits(fast[2], mclGe(mlfAbs(theta), mlfScalar(vertical)));
-    expectSameBits(fast[3], mclLt(mlfAbs(mclPlus(theta, d)), h));
-  }
-}
-
 TEST(FusedSteps, WeightingToTheBit) {
   const mxArray mask = spread({17, 13}, 0, 1, {0, 1, nan}, 7);
   mxArray D = spread({17, 13, 3}, -300, 300, {inf, -0.0, nan}, 8);
