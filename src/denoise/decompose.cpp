@@ -33,13 +33,29 @@ void requireRoomForLevels(const mxArray& x, double levels) {
 
 // The angle of every detail coefficient, atan(ch ./ (cv + offset)), on the
 // detail pages 2 .. levels only.
-mxArray detailAngles(const Workspace& w, const mxArray& levels, const mxArray& detailPages) {
+mxArray detailAngles(const Workspace& w, const mxArray& levels, const mxArray& pages) {
   const auto last = static_cast<std::size_t>(levels.scalarValue());
   if (fastPathsEnabled() && usesFusedSteps({&*w.ch, &*w.cv}) && w.ch->pages() == last) {
     return anglesOfPages(*w.ch, *w.cv, constant(kAngleOffset).scalarValue(), 2, last);
   }
   const mxArray ang = mlfAtan(mclRdivide(*w.ch, mclPlus(*w.cv, constant(kAngleOffset))));
-  return pageRef(ang, detailPages);
+  return pageRef(ang, pages);
+}
+
+// Pages 2 .. levels of a detail stack. In one pass they come with one more,
+// zero page, which the weighting of the coarsest level fills
+// (D(:,:,levels+1) = ...): growing the stack then would copy it whole.
+mxArray detailPages(const mxArray& stack, const mxArray& levels, const mxArray& pages) {
+  const auto last = static_cast<std::size_t>(levels.scalarValue());
+  if (!fastPathsEnabled() || !usesFusedSteps({&stack}) || stack.pages() != last || last < 2) {
+    return pageRef(stack, pages);
+  }
+  const std::size_t page = stack.rows() * stack.cols();
+  mxArray details = mxArray::uninitialized({stack.rows(), stack.cols(), last});
+  double* out = details.mutableData();
+  std::copy_n(stack.data() + page, (last - 1) * page, out);
+  std::fill_n(out + (last - 1) * page, page, 0.0);
+  return details;
 }
 
 }  // namespace
@@ -57,12 +73,12 @@ void decompose(Workspace& w) {
   w.cv = std::move(cv);
   w.s = mlfSize(*w.ca);
   const mxArray levels = mclIntArrayRef1(*w.s, 3);
-  const mxArray detailPages = mlfColon(constant(kTwo), levels);
-  w.ang = detailAngles(w, levels, detailPages);
+  const mxArray pages = mlfColon(constant(kTwo), levels);
+  w.ang = detailAngles(w, levels, pages);
 
   w.ca = pageRef(*w.ca, levels);
-  w.ch = pageRef(*w.ch, detailPages);
-  w.cv = pageRef(*w.cv, detailPages);
+  w.ch = detailPages(*w.ch, levels, pages);
+  w.cv = detailPages(*w.cv, levels, pages);
 }
 
 }  // namespace ulv::denoise

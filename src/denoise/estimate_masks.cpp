@@ -12,6 +12,7 @@
 #include "host/ops.hpp"
 #include "host/pages.hpp"
 #include "host/random.hpp"
+#include "transform/stack_pages.hpp"
 
 namespace ulv::denoise {
 
@@ -84,6 +85,9 @@ void posterior(Workspace& w, Fit& f) {
 // One orientation: D is cv or ch, M the mask it produces.
 void estimateOrientation(Workspace& w, const Var& D, Var& M) {
   const int levels = static_cast<int>(mclIntArrayRef1(*w.s, 3).scalarValue()) - 1;
+  // The mask stack at its full size at once; grown page by page it would be
+  // copied whole at every level.
+  if (fastPathsEnabled()) reserveStacks({&M}, *D, static_cast<std::size_t>(levels));
   for (int i = 1; i <= levels; ++i) {
     Fit f;
     const mxArray level = mlfScalar(i);
@@ -94,7 +98,7 @@ void estimateOrientation(Workspace& w, const Var& D, Var& M) {
     drawSample(w, f);
     fitMixture(w);
     posterior(w, f);
-    pageAssign(M.target(), *f.l, level);
+    setPage(M.target(), *f.l, level);
   }
 }
 

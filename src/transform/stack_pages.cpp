@@ -39,7 +39,7 @@ ExtendedImage pageView(const mxArray& stack, std::size_t page, std::size_t width
 }
 
 void reserveStacks(std::initializer_list<Var*> stacks, const mxArray& first, std::size_t pages) {
-  if (first.classID() != mxDOUBLE_CLASS || first.ndims() != 2 || pages < 2) return;
+  if (first.classID() != mxDOUBLE_CLASS || first.isEmpty() || pages < 2) return;
   for (Var* stack : stacks) *stack = mxArray::zeros({first.rows(), first.cols(), pages});
 }
 

@@ -23,8 +23,8 @@ std::size_t existingPage(const mxArray& stack, const mxArray& k);
 // Page `page` (as existingPage() gives it) seen through a mirror of `width`.
 ExtendedImage pageView(const mxArray& stack, std::size_t page, std::size_t width);
 
-// Gives each stack `pages` zero pages of first's size, when `first` is a
-// double matrix; the pages then fill in place.
+// Gives each stack `pages` zero pages of first's page size (rows x columns),
+// when `first` is a non-empty double array; the pages then fill in place.
 void reserveStacks(std::initializer_list<Var*> stacks, const mxArray& first, std::size_t pages);
 // target(:,:,k) = source.
 void setPage(mxArray& target, const mxArray& source, const mxArray& k);
