@@ -80,8 +80,8 @@ template <class IndicatorColumn>
 // Indicator `sector` of the angles t[0 .. n-1], as the composed comparisons
 // give it: a0 = abs(t) <= halfWidth, a45 = abs(t - diagonal) < halfWidth,
 // a90 = abs(t) >= vertical, a135 = abs(t + diagonal) < halfWidth.
-void sectorColumn(std::size_t sector, const double* t, std::size_t n, const SectorLimits& limits,
-                  double* out) {
+[[gnu::always_inline]] inline void sectorColumn(std::size_t sector, const double* t, std::size_t n,
+                                                const SectorLimits& limits, double* out) {
   const double half = limits.halfWidth, diagonal = limits.diagonal;
   switch (sector) {
     case 0:

@@ -30,7 +30,12 @@ void drawSample(Workspace& w, Fit& f) {
   const mxArray H = mclIntArrayRef1(*w.s, 1);
   const mxArray W = mclIntArrayRef1(*w.s, 2);
   f.ra = mlfNRand({H, W});
-  f.vv = mclArrayRef1(*f.v, mclLe(*f.ra, mclRdivide(mclRdivide(constant(kSampleSize), H), W)));
+  const mxArray threshold = mclRdivide(mclRdivide(constant(kSampleSize), H), W);
+  if (fastPathsEnabled() && usesFusedSteps({&*f.v, &*f.ra}) && f.v->ndims() == 2) {
+    f.vv = sampleWhereAtMost(*f.v, *f.ra, threshold.scalarValue());
+  } else {
+    f.vv = mclArrayRef1(*f.v, mclLe(*f.ra, threshold));
+  }
   {
     PhaseClock clock(phaseTimes().matWrites);
     mlfSave(constant(kSampleFile), mclCreateString("w"), {{"vv", &*f.vv}});
@@ -82,6 +87,20 @@ void posterior(Workspace& w, Fit& f) {
                    mclPlus(mclPlus(mclMtimes(*f.pn, *f.pnoise), edge), constant(kUnderflowGuard)));
 }
 
+// v = D(:,:,i) scaled to a largest magnitude of 1: Mm = max(max(abs(v))),
+// v = v / Mm.
+void normalise(const Var& D, int i, Fit& f) {
+  if (fastPathsEnabled() && usesFusedSteps({&*D}) && static_cast<std::size_t>(i) <= D->pages()) {
+    NormalisedPage page = normalisedPage(*D, static_cast<std::size_t>(i));
+    f.Mm = mlfScalar(page.largest);
+    f.v = std::move(page.values);
+    return;
+  }
+  f.v = pageRef(*D, mlfScalar(i));
+  f.Mm = mlfMax(mlfMax(mlfAbs(*f.v)));
+  f.v = mclMrdivide(*f.v, *f.Mm);
+}
+
 // One orientation: D is cv or ch, M the mask it produces.
 void estimateOrientation(Workspace& w, const Var& D, Var& M) {
   const int levels = static_cast<int>(mclIntArrayRef1(*w.s, 3).scalarValue()) - 1;
@@ -91,9 +110,7 @@ void estimateOrientation(Workspace& w, const Var& D, Var& M) {
   for (int i = 1; i <= levels; ++i) {
     Fit f;
     const mxArray level = mlfScalar(i);
-    f.v = pageRef(*D, level);
-    f.Mm = mlfMax(mlfMax(mlfAbs(*f.v)));
-    f.v = mclMrdivide(*f.v, *f.Mm);
+    normalise(D, i, f);
     if (i == 1) mclArrayAssign1(w.sig.target(), constant(kOne), constant(kOne));
     drawSample(w, f);
     fitMixture(w);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 #include "host/vector_math.hpp"
 
@@ -75,6 +76,32 @@ mxArray anglesOfPages(const mxArray& ch, const mxArray& cv, double offset, std::
     vmath::atan(out + start, out + start, n);
   });
   return angles;
+}
+
+NormalisedPage normalisedPage(const mxArray& stack, std::size_t page) {
+  const std::size_t size = pageSize(stack);
+  const double* p = stack.data() + (page - 1) * size;
+  double largest = std::numeric_limits<double>::quiet_NaN();
+  for (std::size_t k = 0; k < size; ++k) {
+    const double magnitude = std::abs(p[k]);
+    if (std::isnan(largest) || magnitude > largest) largest = magnitude;
+  }
+  mxArray values = mxArray::uninitialized(pageDims(stack));
+  double* out = values.mutableData();
+  for (std::size_t k = 0; k < size; ++k) out[k] = p[k] / largest;
+  return {std::move(values), largest};
+}
+
+mxArray sampleWhereAtMost(const mxArray& v, const mxArray& draws, double threshold) {
+  const double* d = draws.data();
+  std::size_t count = 0;
+  for (std::size_t k = 0; k < draws.numel(); ++k) count += d[k] <= threshold;
+  mxArray sample = mxArray::uninitialized({count, 1});
+  double* out = sample.mutableData();
+  for (std::size_t k = 0; k < v.numel(); ++k) {
+    if (d[k] <= threshold) *out++ = v.data()[k];
+  }
+  return sample;
 }
 
 mxArray edgePosterior(const mxArray& v, const MixtureParameters& p) {

@@ -21,6 +21,19 @@ bool usesFusedSteps(std::initializer_list<const mxArray*> operands);
 mxArray anglesOfPages(const mxArray& ch, const mxArray& cv, double offset, std::size_t first,
                       std::size_t last);
 
+// P = stack(:,:,page) scaled by its largest magnitude, to the bit:
+//   largest = max(max(abs(P))) (NaN ignored unless every element is NaN),
+//   values = P / largest.
+struct NormalisedPage {
+  mxArray values;
+  double largest;
+};
+NormalisedPage normalisedPage(const mxArray& stack, std::size_t page);
+
+// v(draws <= threshold) for a matrix v and draws of its size, to the bit: the
+// chosen elements in order, as a column.
+mxArray sampleWhereAtMost(const mxArray& v, const mxArray& draws, double threshold);
+
 // The mixture's edge posterior at every coefficient v:
 //   pnoise = exp(-((v / x1) .^ 2)) / x1,  pedge likewise with x2,
 //   l = (ped * pedge) ./ ((pn * pnoise + ped * pedge) + guard).

@@ -47,6 +47,26 @@ TEST(FusedSteps, AnglesOfTheDetailPages) {
   expectAgrees(anglesOfPages(ch, cv, 1e-8, 4, 4), page(composed, 3));
 }
 
+TEST(FusedSteps, NormalisationAndSamplingToTheBit) {
+  mxArray stack = spread({31, 17, 3}, -5, 5, {}, 10);
+  for (std::size_t k = 0; k < 31 * 17; ++k) stack.mutableData()[31 * 17 + k] = nan;
+  stack.mutableData()[31 * 17 + 40] = -2;  // page 2: NaN but for one element
+  for (std::size_t k = 0; k < 31 * 17; ++k) stack.mutableData()[2 * 31 * 17 + k] = 0;  // all zero
+  for (int p = 1; p <= 3; ++p) {
+    const mxArray v = page(stack, p);
+    const mxArray largest = mlfMax(mlfMax(mlfAbs(v)));
+    const NormalisedPage fused = normalisedPage(stack, p);
+    expectSameBits(mlfScalar(fused.largest), largest);
+    expectSameBits(fused.values, mclMrdivide(v, largest));
+  }
+  const mxArray v = page(stack, 1);
+  const mxArray draws = spread({31, 17}, 0, 1, {}, 11);
+  for (double threshold : {0.3, 0.0, 1.0}) {
+    expectSameBits(sampleWhereAtMost(v, draws, threshold),
+                   mclArrayRef1(v, mclLe(draws, mlfScalar(threshold))));
+  }
+}
+
 TEST(FusedSteps, EdgePosteriorOfTheFittedMixture) {
   const mxArray v = spread({101, 53}, -1, 1, {0, -0.0, 1, -1, 40, 1e-300, nan}, 3);
   auto component = [&](double width) {
