@@ -14,6 +14,7 @@
 #include "auxiliary/touint.hpp"
 #include "gateway/tables.hpp"
 #include "host/loader.hpp"
+#include "host/memory_tuning.hpp"
 #include "transform/invmaltrans2d.hpp"
 #include "transform/maltrans2d.hpp"
 
@@ -124,3 +125,14 @@ BENCHMARK(ConversionTo8Bit)->ULV_SIZES;
 
 }  // namespace
 }  // namespace ulv
+
+// As the command-line tool does: freed blocks are reused instead of being
+// faulted in afresh at every call.
+int main(int argc, char** argv) {
+  ulv::tuneMemoryForLargeArrays();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

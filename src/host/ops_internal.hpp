@@ -15,6 +15,8 @@ void requireNumeric(const mxArray& a, std::string_view operation);
 // uint8 conversion of one value: nearest integer with halves away from zero,
 // saturated to 0..255; NaN becomes 0.
 double toUint8Value(double v);
+// toUint8Value of in[0 .. n-1] into out (which may be in).
+void toUint8Values(const double* in, double* out, std::size_t n);
 // Rounds and saturates every element in place when `a` is uint8.
 void settleClass(mxArray& a);
 

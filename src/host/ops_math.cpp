@@ -49,8 +49,10 @@ mxArray mlfDouble(const mxArray& a) {
 // Nearest integer with halves away from zero, saturated to 0..255; NaN -> 0.
 mxArray mlfUint8(const mxArray& a) {
   ops::requireNumeric(a, "uint8");
-  mxArray result = a.withClass(mxUINT8_CLASS);
-  if (a.classID() != mxUINT8_CLASS) ops::settleClass(result);
+  if (a.classID() == mxUINT8_CLASS) return a;
+  // Converted straight into a new array: no copy of a to convert in place.
+  mxArray result = mxArray::uninitialized(a.dims(), mxUINT8_CLASS);
+  if (!a.isEmpty()) ops::toUint8Values(a.data(), result.mutableData(), a.numel());
   return result;
 }
 

@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "host/ops.hpp"
 #include "support/test_support.hpp"
@@ -44,6 +46,31 @@ TEST(OpsArith, Uint8RoundsAndSaturates) {
   for (std::size_t k = 0; k < 8; ++k) EXPECT_EQ(converted.at(k), expected[k]) << k;
   EXPECT_EQ(converted.classID(), mxUINT8_CLASS);
   EXPECT_EQ(mlfDouble(converted).classID(), mxDOUBLE_CLASS);
+
+  // The vectorised conversion against std::round on values at every rounding
+  // edge, in an array long enough for the vector loop and its tail.
+  std::vector<double> edges = {0.49999999999999994,
+                               0.5,
+                               1.5,
+                               2.5,
+                               254.49999999999997,
+                               254.5,
+                               255.49,
+                               -0.5,
+                               -0.0,
+                               4.9e-324,
+                               1e300,
+                               -kInf};
+  for (int k = 0; k < 600; ++k) edges.push_back(k * 0.4999 - 20);
+  mxArray many = mxArray::zeros({edges.size(), 1});
+  std::copy(edges.begin(), edges.end(), many.mutableData());
+  const mxArray rounded = mlfUint8(many);
+  for (std::size_t k = 0; k < edges.size(); ++k) {
+    const double v = edges[k];
+    const double want = !(v > 0) ? 0 : v >= 255 ? 255 : std::round(v);
+    ASSERT_EQ(rounded.at(k), want) << "uint8(" << v << ")";
+  }
+  EXPECT_EQ(many.at(0), 0.49999999999999994) << "the source is not modified";
 }
 
 TEST(OpsArith, ComparisonsAndConditions) {
