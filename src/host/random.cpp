@@ -90,7 +90,8 @@ mxArray drawArray(RandomKind kind, std::initializer_list<mxArray> sizes, Draw dr
   } else {
     values = mxArray::uninitialized(dims);
     double* out = values.mutableData();
-    for (std::size_t k = 0; k < values.numel(); ++k) out[k] = draw();
+    RandomSource& generator = source;  // one thread-local lookup, not one per draw
+    for (std::size_t k = 0; k < values.numel(); ++k) out[k] = draw(generator);
   }
   if (recorder) recorder(RandomDraw{kind, values});
   return values;
@@ -103,11 +104,11 @@ void seedRandom(std::uint64_t seed) {
 }
 
 mxArray mlfNRand(std::initializer_list<mxArray> sizes) {
-  return drawArray(RandomKind::Uniform, sizes, [] { return source.uniform(); });
+  return drawArray(RandomKind::Uniform, sizes, [](RandomSource& s) { return s.uniform(); });
 }
 
 mxArray mlfNRandn(std::initializer_list<mxArray> sizes) {
-  return drawArray(RandomKind::Normal, sizes, [] { return source.normal(); });
+  return drawArray(RandomKind::Normal, sizes, [](RandomSource& s) { return s.normal(); });
 }
 
 void setRandomRecorder(std::function<void(const RandomDraw&)> newRecorder) {
