@@ -70,21 +70,31 @@ mxArray component(const mxArray& v, const mxArray& width) {
   return mclMrdivide(mlfExp(mclUminus(mlfPower(mclMrdivide(v, width), constant(kTwo)))), width);
 }
 
-void posterior(Workspace& w, Fit& f) {
+// The edge posterior l of every coefficient, stored as page `level` of M.
+// In one pass it is written straight into the page when M has it.
+void posterior(Workspace& w, Fit& f, Var& M, const mxArray& level) {
   f.x1 = mclIntArrayRef1(*w.sig, 1);
   f.x2 = mclIntArrayRef1(*w.sig, 2);
   f.pn = mclIntArrayRef1(*w.sig, 3);
   f.ped = mclMinus(constant(kOne), *f.pn);
   if (fastPathsEnabled() && usesFusedSteps({&*f.v}) && w.sig->classID() == mxDOUBLE_CLASS) {
-    f.l = edgePosterior(*f.v, {f.x1->scalarValue(), f.x2->scalarValue(), f.pn->scalarValue(),
-                               f.ped->scalarValue(), constant(kUnderflowGuard).scalarValue()});
-    return;
+    const MixtureParameters p = {f.x1->scalarValue(), f.x2->scalarValue(), f.pn->scalarValue(),
+                                 f.ped->scalarValue(), constant(kUnderflowGuard).scalarValue()};
+    if (double* page = M.isAssigned() ? writablePage(M.target(), level, *f.v) : nullptr) {
+      edgePosterior(*f.v, p, page);
+      return;
+    }
+    mxArray l = mxArray::uninitialized(f.v->dims());
+    edgePosterior(*f.v, p, l.mutableData());
+    f.l = std::move(l);
+  } else {
+    f.pnoise = component(*f.v, *f.x1);
+    f.pedge = component(*f.v, *f.x2);
+    const mxArray edge = mclMtimes(*f.ped, *f.pedge);
+    f.l = mclRdivide(
+        edge, mclPlus(mclPlus(mclMtimes(*f.pn, *f.pnoise), edge), constant(kUnderflowGuard)));
   }
-  f.pnoise = component(*f.v, *f.x1);
-  f.pedge = component(*f.v, *f.x2);
-  const mxArray edge = mclMtimes(*f.ped, *f.pedge);
-  f.l = mclRdivide(edge,
-                   mclPlus(mclPlus(mclMtimes(*f.pn, *f.pnoise), edge), constant(kUnderflowGuard)));
+  setPage(M.target(), *f.l, level);
 }
 
 // v = D(:,:,i) scaled to a largest magnitude of 1: Mm = max(max(abs(v))),
@@ -114,8 +124,7 @@ void estimateOrientation(Workspace& w, const Var& D, Var& M) {
     if (i == 1) mclArrayAssign1(w.sig.target(), constant(kOne), constant(kOne));
     drawSample(w, f);
     fitMixture(w);
-    posterior(w, f);
-    setPage(M.target(), *f.l, level);
+    posterior(w, f, M, level);
   }
 }
 

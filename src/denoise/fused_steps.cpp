@@ -104,9 +104,7 @@ mxArray sampleWhereAtMost(const mxArray& v, const mxArray& draws, double thresho
   return sample;
 }
 
-mxArray edgePosterior(const mxArray& v, const MixtureParameters& p) {
-  mxArray l = mxArray::uninitialized(v.dims());
-  double* out = l.mutableData();
+void edgePosterior(const mxArray& v, const MixtureParameters& p, double* out) {
   inBlocks(v.numel(), [&](std::size_t start, std::size_t n) {
     std::array<double, kBlock> noise, edge;
     component(v.data() + start, n, p.x1, noise.data());
@@ -116,7 +114,6 @@ mxArray edgePosterior(const mxArray& v, const MixtureParameters& p) {
       out[start + k] = e / ((p.pn * noise[k] + e) + p.guard);
     }
   });
-  return l;
 }
 
 mxArray poweredPage(const mxArray& stack, std::size_t page, double exponent) {

@@ -40,7 +40,8 @@ mxArray sampleWhereAtMost(const mxArray& v, const mxArray& draws, double thresho
 struct MixtureParameters {
   double x1, x2, pn, ped, guard;
 };
-mxArray edgePosterior(const mxArray& v, const MixtureParameters& p);
+// l goes to out[0 .. v.numel() - 1].
+void edgePosterior(const mxArray& v, const MixtureParameters& p, double* out);
 
 // stack(:,:,page) .^ exponent (page 1-based)
 mxArray poweredPage(const mxArray& stack, std::size_t page, double exponent);

@@ -43,6 +43,11 @@ void reserveStacks(std::initializer_list<Var*> stacks, const mxArray& first, std
   for (Var* stack : stacks) *stack = mxArray::zeros({first.rows(), first.cols(), pages});
 }
 
+double* writablePage(mxArray& stack, const mxArray& k, const mxArray& like) {
+  const std::size_t page = existingPage(stack, k);
+  return page != 0 && isPageOf(like, stack) ? pageStart(stack, page) : nullptr;
+}
+
 void setPage(mxArray& target, const mxArray& source, const mxArray& k) {
   const std::size_t page = existingPage(target, k);
   if (page == 0 || !isPageOf(source, target)) {

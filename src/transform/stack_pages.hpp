@@ -26,6 +26,10 @@ ExtendedImage pageView(const mxArray& stack, std::size_t page, std::size_t width
 // Gives each stack `pages` zero pages of first's page size (rows x columns),
 // when `first` is a non-empty double array; the pages then fill in place.
 void reserveStacks(std::initializer_list<Var*> stacks, const mxArray& first, std::size_t pages);
+// The elements of page k of a double stack, to write in place, when the
+// stack has that page and `like` is a double matrix of its page size; null
+// otherwise.
+double* writablePage(mxArray& stack, const mxArray& k, const mxArray& like);
 // target(:,:,k) = source.
 void setPage(mxArray& target, const mxArray& source, const mxArray& k);
 // target(:,:,k) = (a + b) + c, the blocks formed column by column straight
