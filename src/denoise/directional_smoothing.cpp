@@ -15,27 +15,45 @@ bool isDoubleMatrix(const mxArray& a) {
   return a.classID() == mxDOUBLE_CLASS && a.ndims() == 2 && !a.isEmpty();
 }
 
-// Column c of conv2(F, K, "same") into `column` (F's row count long): the
-// taps in column-major order, each adding w * F where its source lies in F.
+// Rows [first, first + count) of a column: the smoothing works on strips of
+// rows so that its column buffers stay in the first-level cache.
+struct RowStrip {
+  std::size_t first, count;
+};
+constexpr std::size_t kStripRows = 256;
+
+// Rows `strip` of column c of conv2(F, K, "same") into `column` (strip.count
+// long): the taps in column-major order, each adding w * F where its source
+// lies in F.
 [[gnu::always_inline]] inline void sameColumn(const mxArray& F, const mxArray& K, std::size_t c,
-                                              double* column) {
-  const std::size_t rows = F.rows(), cols = F.cols();
+                                              RowStrip strip, double* column) {
+  const auto rows = static_cast<std::ptrdiff_t>(F.rows());
+  const std::size_t cols = F.cols();
   const std::size_t top = K.rows() / 2, left = K.cols() / 2;
-  std::fill(column, column + rows, 0.0);
+  const auto first = static_cast<std::ptrdiff_t>(strip.first);
+  const auto end = first + static_cast<std::ptrdiff_t>(strip.count);
+  bool started = false;  // the sums start from 0: the first tap assigns 0 + w * F
   for (std::size_t j = 0; j < K.cols(); ++j) {
     if (c + left < j || c + left - j >= cols) continue;
-    const double* source = F.data() + (c + left - j) * rows;
+    const double* source = F.data() + (c + left - j) * F.rows();
     for (std::size_t i = 0; i < K.rows(); ++i) {
       const double w = K.data()[i + j * K.rows()];
       if (w == 0) continue;
       // Output row r reads source row r + shift, which must lie in 0 .. rows - 1.
       const auto shift = static_cast<std::ptrdiff_t>(top) - static_cast<std::ptrdiff_t>(i);
-      const std::ptrdiff_t first = std::max<std::ptrdiff_t>(0, -shift);
-      const std::ptrdiff_t end =
-          static_cast<std::ptrdiff_t>(rows) - std::max<std::ptrdiff_t>(0, shift);
-      for (std::ptrdiff_t r = first; r < end; ++r) column[r] += w * source[r + shift];
+      const std::ptrdiff_t from = std::min(std::max(first, -shift), end);
+      const std::ptrdiff_t to = std::max(from, std::min(end, rows - shift));
+      if (started) {
+        for (std::ptrdiff_t r = from; r < to; ++r) column[r - first] += w * source[r + shift];
+        continue;
+      }
+      std::fill(column, column + (from - first), 0.0);
+      for (std::ptrdiff_t r = from; r < to; ++r) column[r - first] = 0.0 + w * source[r + shift];
+      std::fill(column + (to - first), column + strip.count, 0.0);
+      started = true;
     }
   }
+  if (!started) std::fill(column, column + strip.count, 0.0);
 }
 
 }  // namespace
@@ -51,50 +69,39 @@ bool smoothsInOnePass(const mxArray& F, std::span<const SectorKernel> sectors) {
 
 namespace {
 
-// The sum over sectors s of indicator_s .* conv2(F, kernel_s, "same"), column
-// by column; indicatorColumn(c, s, buffer) gives column c of indicator s
-// (pointing into an array, or into `buffer` filled for the purpose).
-template <class IndicatorColumn>
+// The sum over sectors s of indicator_s .* conv2(F, kernel_s, "same"), strip
+// by strip and column by column: accumulate(c, strip, s, smoothed, target)
+// adds sector s's term for the strip of column c to `target` (assigns it,
+// for s = 0).
+template <class Accumulate>
 [[gnu::always_inline]] inline mxArray smoothColumns(const mxArray& F,
                                                     std::span<const mxArray* const> kernels,
-                                                    IndicatorColumn indicatorColumn) {
+                                                    Accumulate accumulate) {
   const std::size_t rows = F.rows();
   mxArray result = mxArray::uninitialized(F.dims());
   double* out = result.mutableData();
-  std::vector<double> smoothed(rows), buffer(rows);
-  for (std::size_t c = 0; c < F.cols(); ++c) {
-    double* target = out + c * rows;
-    for (std::size_t s = 0; s < kernels.size(); ++s) {
-      sameColumn(F, *kernels[s], c, smoothed.data());
-      const double* in = indicatorColumn(c, s, buffer.data());
-      if (s == 0) {
-        for (std::size_t r = 0; r < rows; ++r) target[r] = in[r] * smoothed[r];
-      } else {
-        for (std::size_t r = 0; r < rows; ++r) target[r] = target[r] + in[r] * smoothed[r];
+  std::vector<double> smoothed(kStripRows);
+  for (std::size_t first = 0; first < rows; first += kStripRows) {
+    const RowStrip strip = {first, std::min(kStripRows, rows - first)};
+    for (std::size_t c = 0; c < F.cols(); ++c) {
+      for (std::size_t s = 0; s < kernels.size(); ++s) {
+        sameColumn(F, *kernels[s], c, strip, smoothed.data());
+        accumulate(c, strip, s, smoothed.data(), out + c * rows + first);
       }
     }
   }
   return result;
 }
 
-// Indicator `sector` of the angles t[0 .. n-1], as the composed comparisons
-// give it: a0 = abs(t) <= halfWidth, a45 = abs(t - diagonal) < halfWidth,
-// a90 = abs(t) >= vertical, a135 = abs(t + diagonal) < halfWidth.
-[[gnu::always_inline]] inline void sectorColumn(std::size_t sector, const double* t, std::size_t n,
-                                                const SectorLimits& limits, double* out) {
-  const double half = limits.halfWidth, diagonal = limits.diagonal;
-  switch (sector) {
-    case 0:
-      for (std::size_t r = 0; r < n; ++r) out[r] = std::abs(t[r]) <= half;
-      break;
-    case 1:
-      for (std::size_t r = 0; r < n; ++r) out[r] = std::abs(t[r] - diagonal) < half;
-      break;
-    case 2:
-      for (std::size_t r = 0; r < n; ++r) out[r] = std::abs(t[r]) >= limits.vertical;
-      break;
-    default:
-      for (std::size_t r = 0; r < n; ++r) out[r] = std::abs(t[r] + diagonal) < half;
+// target (+)= indicator(r) * smoothed[r] over a strip, where indicator(r) is
+// 0 or 1: the term of one sector.
+template <class Indicator>
+[[gnu::always_inline]] inline void addSectorTerm(bool first, std::size_t n, const double* smoothed,
+                                                 double* target, Indicator indicator) {
+  if (first) {
+    for (std::size_t r = 0; r < n; ++r) target[r] = indicator(r) * smoothed[r];
+  } else {
+    for (std::size_t r = 0; r < n; ++r) target[r] = target[r] + indicator(r) * smoothed[r];
   }
 }
 
@@ -107,9 +114,12 @@ template <class IndicatorColumn>
     const mxArray& F, std::span<const SectorKernel> sectors) {
   std::vector<const mxArray*> kernels;
   for (const SectorKernel& s : sectors) kernels.push_back(s.kernel);
-  return smoothColumns(F, kernels, [&](std::size_t c, std::size_t s, double*) {
-    return sectors[s].indicator->data() + c * F.rows();
-  });
+  return smoothColumns(
+      F, kernels,
+      [&](std::size_t c, RowStrip strip, std::size_t s, const double* smoothed, double* target) {
+        const double* in = sectors[s].indicator->data() + c * F.rows() + strip.first;
+        addSectorTerm(s == 0, strip.count, smoothed, target, [in](std::size_t r) { return in[r]; });
+      });
 }
 
 bool smoothsAlongAnglesInOnePass(const mxArray& F, const mxArray& angles, std::size_t page,
@@ -127,10 +137,37 @@ bool smoothsAlongAnglesInOnePass(const mxArray& F, const mxArray& angles, std::s
     std::span<const mxArray* const> kernels) {
   const std::size_t rows = F.rows();
   const double* theta = angles.data() + (page - 1) * rows * F.cols();
-  return smoothColumns(F, kernels, [&](std::size_t c, std::size_t s, double* buffer) {
-    sectorColumn(s, theta + c * rows, rows, limits, buffer);
-    return static_cast<const double*>(buffer);
-  });
+  const double half = limits.halfWidth, diagonal = limits.diagonal, vertical = limits.vertical;
+  // The sectors' comparisons, as the composed form makes them: a0 =
+  // abs(t) <= halfWidth, a45 = abs(t - diagonal) < halfWidth, a90 = abs(t) >=
+  // vertical, a135 = abs(t + diagonal) < halfWidth.
+  return smoothColumns(
+      F, kernels,
+      [&](std::size_t c, RowStrip strip, std::size_t s, const double* smoothed, double* target) {
+        const double* t = theta + c * rows + strip.first;
+        const bool first = s == 0;
+        const std::size_t n = strip.count;
+        switch (s) {
+          case 0:
+            addSectorTerm(first, n, smoothed, target,
+                          [t, half](std::size_t r) { return double(std::abs(t[r]) <= half); });
+            break;
+          case 1:
+            addSectorTerm(first, n, smoothed, target, [t, half, diagonal](std::size_t r) {
+              return double(std::abs(t[r] - diagonal) < half);
+            });
+            break;
+          case 2:
+            addSectorTerm(first, n, smoothed, target, [t, vertical](std::size_t r) {
+              return double(std::abs(t[r]) >= vertical);
+            });
+            break;
+          default:
+            addSectorTerm(first, n, smoothed, target, [t, half, diagonal](std::size_t r) {
+              return double(std::abs(t[r] + diagonal) < half);
+            });
+        }
+      });
 }
 
 }  // namespace ulv::denoise
