@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <random>
 
@@ -127,9 +128,9 @@ BENCHMARK(ConversionTo8Bit)->ULV_SIZES;
 }  // namespace ulv
 
 // As the command-line tool does: freed blocks are reused instead of being
-// faulted in afresh at every call.
+// faulted in afresh at every call (ULV_DEFAULT_MALLOC=1 measures without).
 int main(int argc, char** argv) {
-  ulv::tuneMemoryForLargeArrays();
+  if (std::getenv("ULV_DEFAULT_MALLOC") == nullptr) ulv::tuneMemoryForLargeArrays();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

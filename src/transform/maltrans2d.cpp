@@ -55,9 +55,13 @@ mxArray Mmaltrans2d(mxArray* ch_out, mxArray* cv_out, int nargout, const mxArray
   l_hid = mlfScalar(mclLengthInt(*hid));
 
   const mxArray levels = mlfColon(C[kOne], *N);
-  // The stacks get all their pages at once when x is a double matrix; pages
-  // that no level writes stay zero, as when assignments grow them.
-  reserveStacks({&ca, &ch, &cv}, *x, levels.numel() + 1);
+  // The stacks get all their pages at once when x is a double matrix. Every
+  // page is written below but the first of ch and cv, which stays zero, as
+  // when assignments grow the stacks.
+  if (reserveStacks({&ca, &ch, &cv}, *x, levels.numel() + 1, PageFill::ByCaller)) {
+    zeroPage(ch, 1);
+    zeroPage(cv, 1);
+  }
   setPage(ca.target(), *x, C[kOne]);
 
   // Page i of ca: the approximation that level i filters.

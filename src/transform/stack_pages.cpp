@@ -38,9 +38,18 @@ ExtendedImage pageView(const mxArray& stack, std::size_t page, std::size_t width
   return {stack.data() + (page - 1) * size, stack.rows(), stack.cols(), width};
 }
 
-void reserveStacks(std::initializer_list<Var*> stacks, const mxArray& first, std::size_t pages) {
-  if (first.classID() != mxDOUBLE_CLASS || first.isEmpty() || pages < 2) return;
-  for (Var* stack : stacks) *stack = mxArray::zeros({first.rows(), first.cols(), pages});
+bool reserveStacks(std::initializer_list<Var*> stacks, const mxArray& first, std::size_t pages,
+                   PageFill fill) {
+  if (first.classID() != mxDOUBLE_CLASS || first.isEmpty() || pages < 2) return false;
+  const Dims dims = {first.rows(), first.cols(), pages};
+  for (Var* stack : stacks) {
+    *stack = fill == PageFill::Zeros ? mxArray::zeros(dims) : mxArray::uninitialized(dims);
+  }
+  return true;
+}
+
+void zeroPage(Var& stack, std::size_t page) {
+  std::fill_n(pageStart(stack.target(), page), stack->rows() * stack->cols(), 0.0);
 }
 
 double* writablePage(mxArray& stack, const mxArray& k, const mxArray& like) {

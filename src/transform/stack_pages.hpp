@@ -23,9 +23,15 @@ std::size_t existingPage(const mxArray& stack, const mxArray& k);
 // Page `page` (as existingPage() gives it) seen through a mirror of `width`.
 ExtendedImage pageView(const mxArray& stack, std::size_t page, std::size_t width);
 
-// Gives each stack `pages` zero pages of first's page size (rows x columns),
-// when `first` is a non-empty double array; the pages then fill in place.
-void reserveStacks(std::initializer_list<Var*> stacks, const mxArray& first, std::size_t pages);
+// Gives each stack `pages` pages of first's page size (rows x columns), when
+// `first` is a non-empty double array and pages >= 2; the pages then fill in
+// place. They are zeros, or left unset when the caller writes every one
+// (PageFill::ByCaller). Returns whether the stacks were given their pages.
+enum class PageFill { Zeros, ByCaller };
+bool reserveStacks(std::initializer_list<Var*> stacks, const mxArray& first, std::size_t pages,
+                   PageFill fill = PageFill::Zeros);
+// Sets page `page` (1-based, existing) of a double stack to zeros.
+void zeroPage(Var& stack, std::size_t page);
 // The elements of page k of a double stack, to write in place, when the
 // stack has that page and `like` is a double matrix of its page size; null
 // otherwise.

@@ -36,34 +36,41 @@ std::ptrdiff_t mirrored(std::ptrdiff_t t, std::size_t n, std::size_t width) {
   return -1;
 }
 
+// out = (base + w1 * s1) + ... for up to four terms: base is 0 for the first
+// pass over out (no zero fill beforehand), out itself after.
+template <std::size_t kTerms, bool kFirst>
+[[gnu::always_inline]] inline void addTerms(double* __restrict out, const Term* terms,
+                                            std::size_t n) {
+  const double* __restrict s[4] = {};
+  double w[4] = {};
+  for (std::size_t t = 0; t < kTerms; ++t) s[t] = terms[t].source, w[t] = terms[t].weight;
+  for (std::size_t i = 0; i < n; ++i) {
+    double sum = kFirst ? 0.0 : out[i];
+    for (std::size_t t = 0; t < kTerms; ++t) sum = sum + w[t] * s[t][i];
+    out[i] = sum;
+  }
+}
+
+template <bool kFirst>
+[[gnu::always_inline]] inline std::size_t addUpToFour(double* out, const Term* terms,
+                                                      std::size_t count, std::size_t n) {
+  if (count >= 4) return addTerms<4, kFirst>(out, terms, n), 4;
+  if (count >= 2) return addTerms<2, kFirst>(out, terms, n), 2;
+  return addTerms<1, kFirst>(out, terms, n), 1;
+}
+
 // out = ((0 + w1 * s1) + w2 * s2) + ...: the terms added in their order, as
 // conv2 adds its taps, up to four per pass over out.
-[[gnu::target_clones("avx2", "default")]] void sumTerms(double* __restrict out, const Term* terms,
-                                                        std::size_t count, std::size_t n) {
-  std::fill_n(out, n, 0.0);
-  std::size_t k = 0;
-  for (; k + 4 <= count; k += 4) {
-    const double* __restrict a = terms[k].source;
-    const double* __restrict b = terms[k + 1].source;
-    const double* __restrict c = terms[k + 2].source;
-    const double* __restrict d = terms[k + 3].source;
-    const double wa = terms[k].weight, wb = terms[k + 1].weight;
-    const double wc = terms[k + 2].weight, wd = terms[k + 3].weight;
-    for (std::size_t i = 0; i < n; ++i) {
-      out[i] = (((out[i] + wa * a[i]) + wb * b[i]) + wc * c[i]) + wd * d[i];
-    }
+[[gnu::target_clones("avx512f", "avx2", "default")]] void sumTerms(double* __restrict out,
+                                                                   const Term* terms,
+                                                                   std::size_t count,
+                                                                   std::size_t n) {
+  if (count == 0) {
+    std::fill_n(out, n, 0.0);
+    return;
   }
-  for (; k + 2 <= count; k += 2) {
-    const double* __restrict a = terms[k].source;
-    const double* __restrict b = terms[k + 1].source;
-    const double wa = terms[k].weight, wb = terms[k + 1].weight;
-    for (std::size_t i = 0; i < n; ++i) out[i] = (out[i] + wa * a[i]) + wb * b[i];
-  }
-  for (; k < count; ++k) {
-    const double* __restrict a = terms[k].source;
-    const double wa = terms[k].weight;
-    for (std::size_t i = 0; i < n; ++i) out[i] += wa * a[i];
-  }
+  std::size_t k = addUpToFour<true>(out, terms, count, n);
+  while (k < count) k += addUpToFour<false>(out, terms + k, count - k, n);
 }
 
 // The terms of output column j of a row filter: the columns j + offset, seen
@@ -116,7 +123,8 @@ void ColumnFilter::apply(std::size_t c, double* out) {
 }
 
 mxArray centralConv2(const mxArray& h, const ExtendedImage& e) {
-  mxArray result = mxArray::zeros({e.rows, e.cols});
+  // Every column is written whole by sumTerms.
+  mxArray result = mxArray::uninitialized({e.rows, e.cols});
   double* out = result.mutableData();
   if (h.rows() != 1) {
     ColumnFilter down(h, e);
