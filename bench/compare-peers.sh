@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times ulvadern (bench_ulvadern) and two well-known denoisers on the same
-# images in one run, and prints the ratios ours / theirs (lower is better).
+# images in one run, each the median of five calls in one process, and prints
+# the ratios ours / theirs (lower is better).
 #
 #   bench/compare-peers.sh [BUILD_DIR]        (default: build)
 #
@@ -21,14 +22,18 @@ peer_time=${PEER_TIME:-$here/../../shared/tools/peer-time}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$bench" --write-images "$work" >/dev/null
-"$bench" --benchmark_filter=^Ulvadern/ --benchmark_format=json --benchmark_out="$work/ours.json" \
-  --benchmark_out_format=json >/dev/null
+# The median of five calls, as peer-time takes the median of five runs.
+"$bench" --benchmark_filter=^Ulvadern/ --benchmark_repetitions=5 \
+  --benchmark_report_aggregates_only=true --benchmark_format=json \
+  --benchmark_out="$work/ours.json" --benchmark_out_format=json >/dev/null
 "$peer_time" "$work/camera_noisy_512.png" "$work/camera_noisy_2048.png" | tee "$work/peers.txt"
 
 /usr/bin/python3 - "$work/ours.json" "$work/peers.txt" <<'PY'
 import json, sys
 ours = {}
 for b in json.load(open(sys.argv[1]))["benchmarks"]:
+    if b.get("aggregate_name") != "median":
+        continue
     side = int(b["name"].split("/")[1])
     ours[side] = b["real_time"]  # ms per call
     phases = ("prepare", "transform", "fits", "masks", "mat_writes", "fusion", "reconstruction")
