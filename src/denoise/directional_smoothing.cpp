@@ -20,7 +20,7 @@ bool isDoubleMatrix(const mxArray& a) {
 struct RowStrip {
   std::size_t first, count;
 };
-constexpr std::size_t kStripRows = 256;
+constexpr std::size_t kStripRows = 1024;
 
 // Rows `strip` of column c of conv2(F, K, "same") into `column` (strip.count
 // long): the taps in column-major order, each adding w * F where its source

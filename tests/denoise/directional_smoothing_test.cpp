@@ -44,9 +44,9 @@ TEST(DirectionalSmoothing, EqualsTheComposedExpressionToTheBit) {
   mxArray m45 = mxArray::zeros({3, 3});
   for (int k = 0; k < 3; ++k) m45.mutableData()[k + (2 - k) * 3] = m0.at(k);
   const mxArray wide = mxArray::row({0.1, 0, -0.2, 0.3, 0.25});  // a zero tap, even length
-  // 600 rows: the smoothing works in strips of rows; taps reach across them.
-  for (const Dims& dims :
-       {Dims{37, 23}, Dims{600, 7}, Dims{1, 9}, Dims{9, 1}, Dims{3, 3}, Dims{2, 5}}) {
+  // 1100 rows: the smoothing works in strips of rows; taps reach across them.
+  for (const Dims& dims : {Dims{37, 23}, Dims{1100, 5}, Dims{2100, 2}, Dims{1, 9}, Dims{9, 1},
+                           Dims{3, 3}, Dims{2, 5}}) {
     mxArray F = mxArray::zeros(dims);
     for (std::size_t k = 0; k < F.numel(); ++k) F.mutableData()[k] = value(engine);
     F.mutableData()[0] = -0.0;
@@ -63,7 +63,9 @@ TEST(DirectionalSmoothing, EqualsTheComposedExpressionToTheBit) {
     const std::array<SectorKernel, 1> one = {{{&a[4], &wide}}};
     if (smoothsInOnePass(F, one)) expectSameBits(smoothBySector(F, one), composed(F, one));
     // A kernel taller than a strip: some taps reach no row of a strip at all.
-    const mxArray tall = test::generate({dims[0] - 1, 1}, [](std::size_t k) { return k % 3; });
+    const std::size_t height = dims[0] - 1;  // only its last taps are nonzero
+    const mxArray tall =
+        test::generate({height, 1}, [&](std::size_t k) { return k + 20 >= height ? 1.0 : 0.0; });
     const std::array<SectorKernel, 1> reach = {{{&a[4], &tall}}};
     if (smoothsInOnePass(F, reach)) expectSameBits(smoothBySector(F, reach), composed(F, reach));
   }
@@ -82,7 +84,7 @@ TEST(DirectionalSmoothing, AlongAnglesEqualsIndicatorsThenSmoothingToTheBit) {
   mxArray m45 = mxArray::zeros({3, 3});
   for (int k = 0; k < 3; ++k) m45.mutableData()[k + (2 - k) * 3] = m0.at(k);
   const std::array<const mxArray*, 4> kernels = {&m0, &m45, &m90, &m135};
-  const Dims dims = {529, 17, 2};
+  const Dims dims = {1031, 7, 2};
   mxArray angles = test::generate(dims, [&](std::size_t) { return angle(engine); });
   const double edges[] = {half,
                           -half,
@@ -96,7 +98,7 @@ TEST(DirectionalSmoothing, AlongAnglesEqualsIndicatorsThenSmoothingToTheBit) {
                           -0.0,
                           std::nan("")};
   for (std::size_t k = 0; k < std::size(edges); ++k) angles.mutableData()[k * 37] = edges[k];
-  const mxArray F = test::generate({529, 17}, [&](std::size_t) { return value(engine); });
+  const mxArray F = test::generate({1031, 7}, [&](std::size_t) { return value(engine); });
   for (std::size_t page = 1; page <= 2; ++page) {
     const mxArray theta = pageRef(angles, mlfScalar(static_cast<double>(page)));
     const mxArray h = mlfScalar(half), d = mlfScalar(diagonal);
@@ -110,7 +112,7 @@ TEST(DirectionalSmoothing, AlongAnglesEqualsIndicatorsThenSmoothingToTheBit) {
                    composed(F, sectors));
   }
   EXPECT_FALSE(smoothsAlongAnglesInOnePass(F, angles, 3, kernels));
-  EXPECT_FALSE(smoothsAlongAnglesInOnePass(pageRef(angles, mlfScalar(1)).reshaped({17, 529}),
+  EXPECT_FALSE(smoothsAlongAnglesInOnePass(pageRef(angles, mlfScalar(1)).reshaped({7, 1031}),
                                            angles, 1, kernels));
 }
 
