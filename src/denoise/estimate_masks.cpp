@@ -29,12 +29,16 @@ struct Fit {
 void drawSample(Workspace& w, Fit& f) {
   const mxArray H = mclIntArrayRef1(*w.s, 1);
   const mxArray W = mclIntArrayRef1(*w.s, 2);
-  f.ra = mlfNRand({H, W});
   const mxArray threshold = mclRdivide(mclRdivide(constant(kSampleSize), H), W);
-  if (fastPathsEnabled() && usesFusedSteps({&*f.v, &*f.ra}) && f.v->ndims() == 2) {
-    f.vv = sampleWhereAtMost(*f.v, *f.ra, threshold.scalarValue());
+  const bool fused = fastPathsEnabled() && usesFusedSteps({&*f.v}) && f.v->ndims() == 2;
+  if (fused && drawsDirectly() && mclEqBool(mlfSize(*f.v), mlfHorzcat({H, W}))) {
+    // The draws are used as they come; nothing keeps them.
+    f.vv = sampleWhereDrawAtMost(*f.v, threshold.scalarValue());
   } else {
-    f.vv = mclArrayRef1(*f.v, mclLe(*f.ra, threshold));
+    f.ra = mlfNRand({H, W});
+    f.vv = fused && usesFusedSteps({&*f.v, &*f.ra})
+               ? sampleWhereAtMost(*f.v, *f.ra, threshold.scalarValue())
+               : mclArrayRef1(*f.v, mclLe(*f.ra, threshold));
   }
   {
     PhaseClock clock(phaseTimes().matWrites);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "host/random.hpp"
 #include "host/vector_math.hpp"
 
 namespace ulv::denoise {
@@ -102,6 +103,22 @@ mxArray sampleWhereAtMost(const mxArray& v, const mxArray& draws, double thresho
   for (std::size_t k = 0; k < v.numel(); ++k) {
     if (d[k] <= threshold) *out++ = v.data()[k];
   }
+  return sample;
+}
+
+mxArray sampleWhereDrawAtMost(const mxArray& v, double threshold) {
+  std::vector<double> chosen;
+  const double expected = std::clamp(threshold, 0.0, 1.0) * static_cast<double>(v.numel());
+  chosen.reserve(static_cast<std::size_t>(expected * 1.1) + 16);
+  std::array<double, kBlock> draws;
+  inBlocks(v.numel(), [&](std::size_t start, std::size_t n) {
+    drawUniformsDirectly(draws.data(), n);
+    for (std::size_t k = 0; k < n; ++k) {
+      if (draws[k] <= threshold) chosen.push_back(v.data()[start + k]);
+    }
+  });
+  mxArray sample = mxArray::uninitialized({chosen.size(), 1});
+  std::copy(chosen.begin(), chosen.end(), sample.mutableData());
   return sample;
 }
 

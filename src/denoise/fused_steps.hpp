@@ -36,6 +36,11 @@ NormalisedPage normalisedPage(const mxArray& stack, std::size_t page);
 // chosen elements in order, as a column.
 mxArray sampleWhereAtMost(const mxArray& v, const mxArray& draws, double threshold);
 
+// The same with the draws taken from the random source as they are used:
+// v(rand(size(v)) <= threshold) without the array of draws. Only while the
+// source draws directly (drawsDirectly()).
+mxArray sampleWhereDrawAtMost(const mxArray& v, double threshold);
+
 // The mixture's edge posterior at every coefficient v:
 //   pnoise = exp(-((v / x1) .^ 2)) / x1,  pedge likewise with x2,
 //   l = (ped * pedge) ./ ((pn * pnoise + ped * pedge) + guard).

@@ -111,6 +111,17 @@ mxArray mlfNRandn(std::initializer_list<mxArray> sizes) {
   return drawArray(RandomKind::Normal, sizes, [](RandomSource& s) { return s.normal(); });
 }
 
+bool drawUniformsDirectly(double* out, std::size_t n) {
+  if (recorder || replayer) return false;
+  RandomSource& generator = source;
+  for (std::size_t k = 0; k < n; ++k) out[k] = generator.uniform();
+  return true;
+}
+
+bool drawsDirectly() {
+  return !recorder && !replayer;
+}
+
 void setRandomRecorder(std::function<void(const RandomDraw&)> newRecorder) {
   recorder = std::move(newRecorder);
 }

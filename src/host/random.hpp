@@ -33,6 +33,13 @@ void seedRandom(std::uint64_t seed);
 mxArray mlfNRand(std::initializer_list<mxArray> sizes);
 mxArray mlfNRandn(std::initializer_list<mxArray> sizes);
 
+// For callers that use uniform draws at once instead of keeping them: the
+// next n values that rand would give, in its order, into out. Only while no
+// recorder or replayer is set (drawsDirectly()), which need whole arrays;
+// otherwise it draws nothing and returns false.
+bool drawsDirectly();
+bool drawUniformsDirectly(double* out, std::size_t n);
+
 // One recorded or replayed draw: which generator, and the array it gave.
 enum class RandomKind { Uniform, Normal };
 struct RandomDraw {

@@ -10,6 +10,7 @@
 
 #include "host/ops.hpp"
 #include "host/pages.hpp"
+#include "host/random.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv::denoise {
@@ -65,6 +66,24 @@ TEST(FusedSteps, NormalisationAndSamplingToTheBit) {
     expectSameBits(sampleWhereAtMost(v, draws, threshold),
                    mclArrayRef1(v, mclLe(draws, mlfScalar(threshold))));
   }
+  // Draws used as they come: the same sample, and the source left where
+  // rand would leave it.
+  const mxArray big = spread({1500, 3}, -1, 1, {}, 12);
+  for (double threshold : {0.01, 0.5}) {
+    seedRandom(5);
+    const mxArray fused = sampleWhereDrawAtMost(big, threshold);
+    const double nextFused = mlfNRand({mlfScalar(1)}).scalarValue();
+    seedRandom(5);
+    const mxArray r = mlfNRand({mlfScalar(1500), mlfScalar(3)});
+    expectSameBits(fused, mclArrayRef1(big, mclLe(r, mlfScalar(threshold))));
+    EXPECT_EQ(nextFused, mlfNRand({mlfScalar(1)}).scalarValue());
+  }
+  setRandomRecorder([](const RandomDraw&) {});
+  double unused;
+  EXPECT_FALSE(drawsDirectly());
+  EXPECT_FALSE(drawUniformsDirectly(&unused, 1));
+  setRandomRecorder(nullptr);
+  EXPECT_TRUE(drawsDirectly());
 }
 
 TEST(FusedSteps, EdgePosteriorOfTheFittedMixture) {
