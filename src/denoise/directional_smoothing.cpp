@@ -70,27 +70,27 @@ bool smoothsInOnePass(const mxArray& F, std::span<const SectorKernel> sectors) {
 namespace {
 
 // The sum over sectors s of indicator_s .* conv2(F, kernel_s, "same"), strip
-// by strip and column by column: accumulate(c, strip, s, smoothed, target)
-// adds sector s's term for the strip of column c to `target` (assigns it,
-// for s = 0).
-template <class Accumulate>
-[[gnu::always_inline]] inline mxArray smoothColumns(const mxArray& F,
-                                                    std::span<const mxArray* const> kernels,
-                                                    Accumulate accumulate) {
+// by strip and column by column. For the strip of column c, target(c, strip)
+// gives where the sum goes; accumulate(c, strip, s, smoothed, sum) adds sector
+// s's term to it (assigns it, for s = 0); finish(c, strip, sum) is then called.
+template <class Target, class Accumulate, class Finish>
+[[gnu::always_inline]] inline void smoothColumns(const mxArray& F,
+                                                 std::span<const mxArray* const> kernels,
+                                                 Target target, Accumulate accumulate,
+                                                 Finish finish) {
   const std::size_t rows = F.rows();
-  mxArray result = mxArray::uninitialized(F.dims());
-  double* out = result.mutableData();
   std::vector<double> smoothed(kStripRows);
   for (std::size_t first = 0; first < rows; first += kStripRows) {
     const RowStrip strip = {first, std::min(kStripRows, rows - first)};
     for (std::size_t c = 0; c < F.cols(); ++c) {
+      double* sum = target(c, strip);
       for (std::size_t s = 0; s < kernels.size(); ++s) {
         sameColumn(F, *kernels[s], c, strip, smoothed.data());
-        accumulate(c, strip, s, smoothed.data(), out + c * rows + first);
+        accumulate(c, strip, s, smoothed.data(), sum);
       }
+      finish(c, strip, sum);
     }
   }
-  return result;
 }
 
 // target (+)= indicator(r) * smoothed[r] over a strip, where indicator(r) is
@@ -114,12 +114,16 @@ template <class Indicator>
     const mxArray& F, std::span<const SectorKernel> sectors) {
   std::vector<const mxArray*> kernels;
   for (const SectorKernel& s : sectors) kernels.push_back(s.kernel);
-  return smoothColumns(
-      F, kernels,
+  mxArray result = mxArray::uninitialized(F.dims());
+  double* out = result.mutableData();
+  smoothColumns(
+      F, kernels, [&](std::size_t c, RowStrip strip) { return out + c * F.rows() + strip.first; },
       [&](std::size_t c, RowStrip strip, std::size_t s, const double* smoothed, double* target) {
         const double* in = sectors[s].indicator->data() + c * F.rows() + strip.first;
         addSectorTerm(s == 0, strip.count, smoothed, target, [in](std::size_t r) { return in[r]; });
-      });
+      },
+      [](std::size_t, RowStrip, const double*) {});
+  return result;
 }
 
 bool smoothsAlongAnglesInOnePass(const mxArray& F, const mxArray& angles, std::size_t page,
@@ -132,40 +136,79 @@ bool smoothsAlongAnglesInOnePass(const mxArray& F, const mxArray& angles, std::s
          });
 }
 
+namespace {
+
+// The accumulation of smoothColumns for the sectors of the angles theta
+// (a page, column-major with F's rows), as the composed comparisons make
+// them: a0 = abs(t) <= halfWidth, a45 = abs(t - diagonal) < halfWidth,
+// a90 = abs(t) >= vertical, a135 = abs(t + diagonal) < halfWidth.
+[[gnu::always_inline]] inline auto angleSectors(const double* theta, std::size_t rows,
+                                                const SectorLimits& limits) {
+  const double half = limits.halfWidth, diagonal = limits.diagonal, vertical = limits.vertical;
+  return [=](std::size_t c, RowStrip strip, std::size_t s, const double* smoothed, double* target) {
+    const double* t = theta + c * rows + strip.first;
+    const bool first = s == 0;
+    const std::size_t n = strip.count;
+    switch (s) {
+      case 0:
+        addSectorTerm(first, n, smoothed, target,
+                      [t, half](std::size_t r) { return double(std::abs(t[r]) <= half); });
+        break;
+      case 1:
+        addSectorTerm(first, n, smoothed, target, [t, half, diagonal](std::size_t r) {
+          return double(std::abs(t[r] - diagonal) < half);
+        });
+        break;
+      case 2:
+        addSectorTerm(first, n, smoothed, target,
+                      [t, vertical](std::size_t r) { return double(std::abs(t[r]) >= vertical); });
+        break;
+      default:
+        addSectorTerm(first, n, smoothed, target, [t, half, diagonal](std::size_t r) {
+          return double(std::abs(t[r] + diagonal) < half);
+        });
+    }
+  };
+}
+
+const double* pageOf(const mxArray& stack, std::size_t page) {
+  return stack.data() + (page - 1) * stack.rows() * stack.cols();
+}
+
+}  // namespace
+
 [[gnu::target_clones("avx512f", "avx2", "default")]] mxArray smoothAlongAngles(
     const mxArray& F, const mxArray& angles, std::size_t page, const SectorLimits& limits,
     std::span<const mxArray* const> kernels) {
   const std::size_t rows = F.rows();
-  const double* theta = angles.data() + (page - 1) * rows * F.cols();
-  const double half = limits.halfWidth, diagonal = limits.diagonal, vertical = limits.vertical;
-  // The sectors' comparisons, as the composed form makes them: a0 =
-  // abs(t) <= halfWidth, a45 = abs(t - diagonal) < halfWidth, a90 = abs(t) >=
-  // vertical, a135 = abs(t + diagonal) < halfWidth.
-  return smoothColumns(
-      F, kernels,
-      [&](std::size_t c, RowStrip strip, std::size_t s, const double* smoothed, double* target) {
-        const double* t = theta + c * rows + strip.first;
-        const bool first = s == 0;
-        const std::size_t n = strip.count;
-        switch (s) {
-          case 0:
-            addSectorTerm(first, n, smoothed, target,
-                          [t, half](std::size_t r) { return double(std::abs(t[r]) <= half); });
-            break;
-          case 1:
-            addSectorTerm(first, n, smoothed, target, [t, half, diagonal](std::size_t r) {
-              return double(std::abs(t[r] - diagonal) < half);
-            });
-            break;
-          case 2:
-            addSectorTerm(first, n, smoothed, target, [t, vertical](std::size_t r) {
-              return double(std::abs(t[r]) >= vertical);
-            });
-            break;
-          default:
-            addSectorTerm(first, n, smoothed, target, [t, half, diagonal](std::size_t r) {
-              return double(std::abs(t[r] + diagonal) < half);
-            });
+  mxArray result = mxArray::uninitialized(F.dims());
+  double* out = result.mutableData();
+  smoothColumns(
+      F, kernels, [&](std::size_t c, RowStrip strip) { return out + c * rows + strip.first; },
+      angleSectors(pageOf(angles, page), rows, limits),
+      [](std::size_t, RowStrip, const double*) {});
+  return result;
+}
+
+bool weightsInOnePass(const mxArray& F, const mxArray& D, std::size_t page) {
+  return D.classID() == mxDOUBLE_CLASS && D.rows() == F.rows() && D.cols() == F.cols() &&
+         page >= 1 && page < D.pages();
+}
+
+[[gnu::target_clones("avx512f", "avx2", "default")]] void smoothAlongAnglesAndWeight(
+    const mxArray& F, const mxArray& angles, std::size_t anglePage, const SectorLimits& limits,
+    std::span<const mxArray* const> kernels, double gain, mxArray& D, std::size_t page) {
+  const std::size_t rows = F.rows(), size = rows * F.cols();
+  double* next = D.mutableData() + page * size;
+  const double* current = next - size;
+  std::vector<double> sum(kStripRows);
+  smoothColumns(
+      F, kernels, [&](std::size_t, RowStrip) { return sum.data(); },
+      angleSectors(pageOf(angles, anglePage), rows, limits),
+      [&](std::size_t c, RowStrip strip, const double* mask) {
+        const std::size_t at = c * rows + strip.first;
+        for (std::size_t r = 0; r < strip.count; ++r) {
+          next[at + r] = (gain * mask[r]) * current[at + r];
         }
       });
 }

@@ -45,4 +45,14 @@ bool smoothsAlongAnglesInOnePass(const mxArray& F, const mxArray& angles, std::s
 mxArray smoothAlongAngles(const mxArray& F, const mxArray& angles, std::size_t page,
                           const SectorLimits& limits, std::span<const mxArray* const> kernels);
 
+// Whether smoothAlongAnglesAndWeight may write D(:,:,page + 1): D a double
+// stack of F's page size with more than `page` pages.
+bool weightsInOnePass(const mxArray& F, const mxArray& D, std::size_t page);
+
+// D(:,:,page + 1) = (gain * M) .* D(:,:,page) for M = smoothAlongAngles(F,
+// angles, anglePage, limits, kernels), without forming M; the same to the bit.
+void smoothAlongAnglesAndWeight(const mxArray& F, const mxArray& angles, std::size_t anglePage,
+                                const SectorLimits& limits, std::span<const mxArray* const> kernels,
+                                double gain, mxArray& D, std::size_t page);
+
 }  // namespace ulv::denoise

@@ -68,17 +68,23 @@ void classifyAngles(const mxArray& ang, int jj, Sectors& a) {
   a.a90 = mclGe(magnitude, constant(kVerticalAngle));
 }
 
+SectorLimits sectorLimits() {
+  return {constant(kSectorHalfWidth).scalarValue(), constant(kDiagonalAngle).scalarValue(),
+          constant(kVerticalAngle).scalarValue()};
+}
+
+std::array<const mxArray*, 4> smoothingKernels(const Workspace& w) {
+  return {&*w.m0, &*w.m45, &*w.m90, &*w.m135};
+}
+
 // F smoothed along the coefficient directions of level jj. In one pass the
 // sectors are tested on the fly; otherwise their indicators are formed, once
 // per level, in `a`.
 mxArray smoothAlong(const Workspace& w, int jj, Sectors& a, const mxArray& F) {
-  const std::array<const mxArray*, 4> kernels = {&*w.m0, &*w.m45, &*w.m90, &*w.m135};
+  const std::array<const mxArray*, 4> kernels = smoothingKernels(w);
   const auto page = static_cast<std::size_t>(jj);
   if (smoothsAlongAnglesInOnePass(F, *w.ang, page, kernels)) {
-    const SectorLimits limits = {constant(kSectorHalfWidth).scalarValue(),
-                                 constant(kDiagonalAngle).scalarValue(),
-                                 constant(kVerticalAngle).scalarValue()};
-    return smoothAlongAngles(F, *w.ang, page, limits, kernels);
+    return smoothAlongAngles(F, *w.ang, page, sectorLimits(), kernels);
   }
   if (!a.a0.isAssigned()) classifyAngles(*w.ang, jj, a);
   const std::array<SectorKernel, 4> sectors = {
@@ -102,6 +108,22 @@ void weightLevel(Var& D, const mxArray& gain, const mxArray& mask, int i) {
   }
   const mxArray weighted = mclTimes(mclMtimes(gain, mask), pageRef(*D, mlfScalar(i)));
   pageAssign(D.target(), weighted, mlfScalar(i + 1));
+}
+
+// D(:,:,i+1) = (mult(i) * M) .* D(:,:,i) for M = F smoothed along the
+// coefficient directions of level jj; in one pass without forming M.
+void smoothAndWeight(Workspace& w, int jj, Sectors& a, const mxArray& F, const mxArray& gain,
+                     Var& D, int i) {
+  const std::array<const mxArray*, 4> kernels = smoothingKernels(w);
+  const auto page = static_cast<std::size_t>(i);
+  const auto anglePage = static_cast<std::size_t>(jj);
+  if (smoothsAlongAnglesInOnePass(F, *w.ang, anglePage, kernels) && weightsInOnePass(F, *D, page) &&
+      gain.classID() == mxDOUBLE_CLASS && gain.isScalar()) {
+    smoothAlongAnglesAndWeight(F, *w.ang, anglePage, sectorLimits(), kernels, gain.scalarValue(),
+                               D.target(), page);
+    return;
+  }
+  weightLevel(D, gain, smoothAlong(w, jj, a, F), i);
 }
 
 }  // namespace
@@ -143,11 +165,9 @@ void fuseAndWeight(Workspace& w) {
     }
     const int jj = i;
     Sectors a;
-    nmaskh = smoothAlong(w, jj, a, *nmaskh);
-    nmaskv = smoothAlong(w, jj, a, *nmaskv);
     const mxArray gain = mclIntArrayRef1(*w.mult, i);
-    weightLevel(w.ch, gain, *nmaskh, i);
-    weightLevel(w.cv, gain, *nmaskv, i);
+    smoothAndWeight(w, jj, a, *nmaskh, gain, w.ch, i);
+    smoothAndWeight(w, jj, a, *nmaskv, gain, w.cv, i);
   }
   w.ang.clear();
 }

@@ -108,10 +108,21 @@ TEST(DirectionalSmoothing, AlongAnglesEqualsIndicatorsThenSmoothingToTheBit) {
     const std::array<SectorKernel, 4> sectors = {
         {{&a[0], &m0}, {&a[1], &m45}, {&a[2], &m90}, {&a[3], &m135}}};
     ASSERT_TRUE(smoothsAlongAnglesInOnePass(F, angles, page, kernels));
-    expectSameBits(smoothAlongAngles(F, angles, page, {half, diagonal, vertical}, kernels),
-                   composed(F, sectors));
+    const mxArray M = composed(F, sectors);
+    expectSameBits(smoothAlongAngles(F, angles, page, {half, diagonal, vertical}, kernels), M);
+
+    // Smoothed and weighted into the next page of a stack, without M.
+    mxArray D = test::generate({1031, 7, 3}, [&](std::size_t) { return value(engine); });
+    mxArray weighted = D;
+    const mxArray p = mlfScalar(static_cast<double>(page));
+    pageAssign(weighted, mclTimes(mclMtimes(mlfScalar(0.7), M), pageRef(D, p)),
+               mlfScalar(static_cast<double>(page + 1)));
+    ASSERT_TRUE(weightsInOnePass(F, D, page));
+    smoothAlongAnglesAndWeight(F, angles, page, {half, diagonal, vertical}, kernels, 0.7, D, page);
+    expectSameBits(D, weighted);
   }
   EXPECT_FALSE(smoothsAlongAnglesInOnePass(F, angles, 3, kernels));
+  EXPECT_FALSE(weightsInOnePass(F, mxArray::zeros({1031, 7, 2}), 2)) << "no page 3 to write";
   EXPECT_FALSE(smoothsAlongAnglesInOnePass(pageRef(angles, mlfScalar(1)).reshaped({7, 1031}),
                                            angles, 1, kernels));
 }
