@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -71,60 +72,111 @@ TEST(DirectionalSmoothing, EqualsTheComposedExpressionToTheBit) {
   }
 }
 
-// Sector indicators tested on the fly equal the composed comparisons, angles
-// on the sector edges included, and so does the smoothing they select.
-TEST(DirectionalSmoothing, AlongAnglesEqualsIndicatorsThenSmoothingToTheBit) {
-  std::mt19937_64 engine(9);
-  std::uniform_real_distribution<double> angle(-1.6, 1.6);
+struct AngleLimits {
+  double half = 0.3927, diagonal = 0.785398, vertical = 1.178097;
+};
+
+// The sector indicators of page `page` of the angles, as the composed
+// comparisons make them.
+std::array<mxArray, 4> composedSectors(const mxArray& angles, std::size_t page,
+                                       const AngleLimits& l) {
+  const mxArray theta = pageRef(angles, mlfScalar(static_cast<double>(page)));
+  const mxArray h = mlfScalar(l.half), d = mlfScalar(l.diagonal);
+  return {mclLe(mlfAbs(theta), h), mclLt(mlfAbs(mclMinus(theta, d)), h),
+          mclGe(mlfAbs(theta), mlfScalar(l.vertical)), mclLt(mlfAbs(mclPlus(theta, d)), h)};
+}
+
+// smoothAlongAngles and smoothAlongAnglesAndWeight against the indicators
+// and the smoothing composed from runtime operations, every page.
+void expectAlongAnglesToTheBit(const mxArray& F, const mxArray& angles,
+                               const std::array<const mxArray*, 4>& kernels,
+                               std::mt19937_64& engine) {
+  const AngleLimits l;
   std::normal_distribution<double> value(0, 1);
-  const double half = 0.3927, diagonal = 0.785398, vertical = 1.178097;
-  const mxArray m0 = mxArray::row({0.29, 0.41, 0.29});
-  const mxArray m90 = m0.reshaped({3, 1});
-  const mxArray m135 = mlfDiag(m0);
-  mxArray m45 = mxArray::zeros({3, 3});
-  for (int k = 0; k < 3; ++k) m45.mutableData()[k + (2 - k) * 3] = m0.at(k);
-  const std::array<const mxArray*, 4> kernels = {&m0, &m45, &m90, &m135};
-  const Dims dims = {1031, 7, 2};
-  mxArray angles = test::generate(dims, [&](std::size_t) { return angle(engine); });
-  const double edges[] = {half,
-                          -half,
-                          diagonal - half,
-                          diagonal + half,
-                          -diagonal + half,
-                          -diagonal - half,
-                          vertical,
-                          -vertical,
-                          std::nextafter(half, 0.0),
-                          -0.0,
-                          std::nan("")};
-  for (std::size_t k = 0; k < std::size(edges); ++k) angles.mutableData()[k * 37] = edges[k];
-  const mxArray F = test::generate({1031, 7}, [&](std::size_t) { return value(engine); });
-  for (std::size_t page = 1; page <= 2; ++page) {
-    const mxArray theta = pageRef(angles, mlfScalar(static_cast<double>(page)));
-    const mxArray h = mlfScalar(half), d = mlfScalar(diagonal);
-    const std::array<mxArray, 4> a = {mclLe(mlfAbs(theta), h), mclLt(mlfAbs(mclMinus(theta, d)), h),
-                                      mclGe(mlfAbs(theta), mlfScalar(vertical)),
-                                      mclLt(mlfAbs(mclPlus(theta, d)), h)};
+  for (std::size_t page = 1; page <= angles.pages(); ++page) {
+    const std::array<mxArray, 4> a = composedSectors(angles, page, l);
     const std::array<SectorKernel, 4> sectors = {
-        {{&a[0], &m0}, {&a[1], &m45}, {&a[2], &m90}, {&a[3], &m135}}};
+        {{&a[0], kernels[0]}, {&a[1], kernels[1]}, {&a[2], kernels[2]}, {&a[3], kernels[3]}}};
     ASSERT_TRUE(smoothsAlongAnglesInOnePass(F, angles, page, kernels));
     const mxArray M = composed(F, sectors);
-    expectSameBits(smoothAlongAngles(F, angles, page, {half, diagonal, vertical}, kernels), M);
+    expectSameBits(smoothAlongAngles(F, angles, page, {l.half, l.diagonal, l.vertical}, kernels),
+                   M);
 
     // Smoothed and weighted into the next page of a stack, without M.
-    mxArray D = test::generate({1031, 7, 3}, [&](std::size_t) { return value(engine); });
+    mxArray D = test::generate({F.rows(), F.cols(), angles.pages() + 1},
+                               [&](std::size_t) { return value(engine); });
     mxArray weighted = D;
     const mxArray p = mlfScalar(static_cast<double>(page));
     pageAssign(weighted, mclTimes(mclMtimes(mlfScalar(0.7), M), pageRef(D, p)),
                mlfScalar(static_cast<double>(page + 1)));
     ASSERT_TRUE(weightsInOnePass(F, D, page));
-    smoothAlongAnglesAndWeight(F, angles, page, {half, diagonal, vertical}, kernels, 0.7, D, page);
+    smoothAlongAnglesAndWeight(F, angles, page, {l.half, l.diagonal, l.vertical}, kernels, 0.7, D,
+                               page);
     expectSameBits(D, weighted);
   }
+}
+
+// Sector indicators tested on the fly equal the composed comparisons, angles
+// on the sector edges included, and so does the smoothing they select: for
+// the denoiser's 3 x 3 direction kernels, for kernels with fewer or spread
+// taps, and for kernels with more taps than the fused loop takes; on images
+// smaller than the kernels, across strips of rows, with -0, Inf and NaN.
+TEST(DirectionalSmoothing, AlongAnglesEqualsIndicatorsThenSmoothingToTheBit) {
+  std::mt19937_64 engine(9);
+  std::uniform_real_distribution<double> angle(-1.6, 1.6);
+  std::normal_distribution<double> value(0, 1);
+  const AngleLimits l;
+  const mxArray m0 = mxArray::row({0.29, 0.41, 0.29});
+  const mxArray m90 = m0.reshaped({3, 1});
+  const mxArray m135 = mlfDiag(m0);
+  mxArray m45 = mxArray::zeros({3, 3});
+  for (int k = 0; k < 3; ++k) m45.mutableData()[k + (2 - k) * 3] = m0.at(k);
+  const mxArray single = mxArray::row({0.6});
+  mxArray spread = mxArray::zeros({5, 4});  // taps two rows and columns away, even width
+  spread.mutableData()[0] = 0.2, spread.mutableData()[8] = -0.5, spread.mutableData()[19] = 0.3;
+  const mxArray four = mxArray::row({0.1, 0.2, 0.3, 0.4});
+  const std::array<std::array<const mxArray*, 4>, 3> kernelSets = {{
+      {&m0, &m45, &m90, &m135},
+      {&single, &spread, &m90, &m0},
+      {&m0, &four, &m90, &m135},
+  }};
+  for (const Dims& dims : {Dims{1031, 7}, Dims{2100, 3}, Dims{37, 23}, Dims{1, 9}, Dims{9, 1},
+                           Dims{2, 2}, Dims{5, 4}}) {
+    mxArray angles =
+        test::generate({dims[0], dims[1], 2}, [&](std::size_t) { return angle(engine); });
+    const double edges[] = {l.half,
+                            -l.half,
+                            l.diagonal - l.half,
+                            l.diagonal + l.half,
+                            -l.diagonal + l.half,
+                            -l.diagonal - l.half,
+                            l.vertical,
+                            -l.vertical,
+                            std::nextafter(l.half, 0.0),
+                            -0.0,
+                            std::nan("")};
+    for (std::size_t k = 0; k < std::size(edges) && k * 37 < angles.numel(); ++k)
+      angles.mutableData()[k * 37] = edges[k];
+    mxArray F = test::generate(dims, [&](std::size_t) { return value(engine); });
+    F.mutableData()[0] = -0.0;
+    if (F.numel() > 4) {
+      F.mutableData()[3] = std::numeric_limits<double>::infinity();
+      F.mutableData()[4] = std::numeric_limits<double>::quiet_NaN();
+    }
+    for (const auto& kernels : kernelSets) {
+      const bool fits = std::all_of(kernels.begin(), kernels.end(),
+                                    [&](const mxArray* k) { return k->numel() <= F.numel(); });
+      if (!fits) continue;
+      SCOPED_TRACE(dimsText(dims));
+      expectAlongAnglesToTheBit(F, angles, kernels, engine);
+    }
+  }
+  const mxArray F = mxArray::zeros({1031, 7});
+  const mxArray angles = mxArray::zeros({1031, 7, 2});
+  const std::array<const mxArray*, 4> kernels = kernelSets[0];
   EXPECT_FALSE(smoothsAlongAnglesInOnePass(F, angles, 3, kernels));
   EXPECT_FALSE(weightsInOnePass(F, mxArray::zeros({1031, 7, 2}), 2)) << "no page 3 to write";
-  EXPECT_FALSE(smoothsAlongAnglesInOnePass(pageRef(angles, mlfScalar(1)).reshaped({7, 1031}),
-                                           angles, 1, kernels));
+  EXPECT_FALSE(smoothsAlongAnglesInOnePass(F.reshaped({7, 1031}), angles, 1, kernels));
 }
 
 TEST(DirectionalSmoothing, OtherOperandsTakeTheComposedPath) {
