@@ -1,5 +1,7 @@
 #include "transform/invmaltrans2d.hpp"
 
+#include <cmath>
+
 #include "auxiliary/touint.hpp"
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
@@ -56,6 +58,21 @@ bool hasCentralBlocks(const Level& level, std::size_t lf) {
          sameSize(level.ch) && sameSize(level.cv);
 }
 
+// x(:,:,N + 1) = the coarsest approximation, into an empty x. Where the stack
+// can be given all its pages at once, the pages below are left unset: the
+// levels write each of them whole before anything reads it.
+void placeCoarsest(Var& x, const mxArray& coarsest, const mxArray& page) {
+  const bool wholeNumber = page.classID() == mxDOUBLE_CLASS && page.isScalar() &&
+                           page.scalarValue() == std::floor(page.scalarValue());
+  if (fastPathsEnabled() && wholeNumber && page.scalarValue() >= 2 &&
+      reserveStacks({&x}, coarsest, static_cast<std::size_t>(page.scalarValue()),
+                    PageFill::ByCaller)) {
+    setPage(x.target(), coarsest, page);
+    return;
+  }
+  pageAssign(x.target(), coarsest, page);
+}
+
 mxArray Minvmaltrans2d(int nargout, const mxArray* ca_in, const mxArray* ch_in,
                        const mxArray* cv_in, const mxArray* N_in, const mxArray* type_in) {
   BodyFrame frame(invmaltrans2dLocalFunctions);
@@ -83,7 +100,7 @@ mxArray Minvmaltrans2d(int nargout, const mxArray* ca_in, const mxArray* ch_in,
 
   s = mlfSize(*ca);
   const mxArray coarsest = mclPlus(*N, C[kOne]);
-  pageAssign(x.target(), pageRef(*ca, coarsest), coarsest);
+  placeCoarsest(x, pageRef(*ca, coarsest), coarsest);
   l = mlfScalar(mclLengthInt(*lor));
   const int L = mclLengthInt(*lod);
   lorr = mclArrayRef1(*lod, mlfColon(mlfScalar(L), C[kMinusOne], &C[kOne]));
