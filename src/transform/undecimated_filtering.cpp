@@ -170,7 +170,8 @@ void SeparableBlock::column(std::size_t j, double* out) {
 }
 
 mxArray SeparableBlock::toArray() {
-  mxArray result = mxArray::zeros({e_.rows, e_.cols});
+  // Every column is written whole by column().
+  mxArray result = mxArray::uninitialized({e_.rows, e_.cols});
   double* out = result.mutableData();
   for (std::size_t j = 0; j < e_.cols; ++j) column(j, out + j * e_.rows);
   return result;
