@@ -28,6 +28,7 @@
 #include "host/loader.hpp"
 #include "host/matfile.hpp"
 #include "host/memory_tuning.hpp"
+#include "host/parallel.hpp"
 #include "host/random.hpp"
 #include "image_io.hpp"
 
@@ -80,9 +81,10 @@ mxArray denoise(const mxArray& x) {
   return library().call("ulvadern", 1, {x})[0];
 }
 
-void Ulvadern(benchmark::State& state) {
+// ulvadern on a side x side image with `threads` worker threads.
+void denoiseTimed(benchmark::State& state, std::size_t side, unsigned threads) {
   library();
-  const auto side = static_cast<std::size_t>(state.range(0));
+  ScopedWorkerThreads workers(threads);
   const mxArray x = sampleImage(side);
   Scratch scratch;
   denoise::PhaseTimes total;
@@ -118,7 +120,19 @@ void Ulvadern(benchmark::State& state) {
       total.fitCount > 0 ? static_cast<double>(total.evaluations) / total.fitCount : 0;
 }
 
+// At the defaults: one thread.
+void Ulvadern(benchmark::State& state) {
+  denoiseTimed(state, static_cast<std::size_t>(state.range(0)), 1);
+}
+
 BENCHMARK(Ulvadern)->Arg(512)->Arg(2048)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The element-wise steps spread over two threads (ulvadern denoise --threads 2).
+void UlvadernTwoThreads(benchmark::State& state) {
+  denoiseTimed(state, static_cast<std::size_t>(state.range(0)), 2);
+}
+
+BENCHMARK(UlvadernTwoThreads)->Arg(512)->Arg(2048)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // One objective evaluation as the minimiser makes it: gaussfit called by name,
 // reading a sample of 10000 from "minimiza".

@@ -13,6 +13,7 @@
 #include "commands.hpp"
 #include "denoise_options.hpp"
 #include "host/errors.hpp"
+#include "host/parallel.hpp"
 #include "library_lookup.hpp"
 #include "output_file.hpp"
 #include "progress.hpp"
@@ -140,6 +141,8 @@ int runDenoise(const Arguments& args) {
     std::fputs(kDenoiseHelp, stdout);
     return kExitOk;
   }
+  // Set before the workers fork, which inherit it.
+  const ulv::ScopedWorkerThreads threads(options.threads);
   const fs::path base = fs::current_path();
   const std::vector<ImageTask> tasks = planTasks(options);
   const std::unique_ptr<ulv::LoadedLibrary> library = openLibrary();

@@ -5,6 +5,7 @@
 #include "arguments.hpp"
 #include "commands.hpp"
 #include "denoise_defaults.hpp"
+#include "host/parallel.hpp"
 #include "host/random.hpp"
 
 namespace ulvcli {
@@ -43,6 +44,8 @@ const char* const kDenoiseHelp =
     "                       mascaras.mat) go; default: the current directory\n"
     "  -j, --jobs K         K worker processes (default 1), each in its own\n"
     "                       directory under the work directory, removed at the end\n"
+    "  -t, --threads T      T threads (default 1, at most 64) share the element-wise\n"
+    "                       steps of each image; the images are the same for any T\n"
     "  -q, --quiet          print errors only (no per-image lines, progress or summary)\n"
     "  --reference CLEAN    clean image to report PSNR against; by default, for\n"
     "                       NAME_noisy.EXT the file NAME.EXT next to it, when it exists\n"
@@ -61,11 +64,12 @@ using ulvapps::kMaxLevels;
 constexpr int kMaxJobs = 256;
 
 const std::vector<OptionDefinition> kDenoiseOptions = {
-    {"--output", "-o", true},      {"--out-dir", "", true},   {"--format", "", true},
-    {"--levels", "", true},        {"--gains", "", true},     {"--pot", "", true},
-    {"--seed", "", true},          {"--workdir", "", true},   {"--jobs", "-j", true},
-    {"--quiet", "-q", false},      {"--luma", "", false},     {"--record-random", "", true},
-    {"--replay-random", "", true}, {"--reference", "", true}, {"--help", "-h", false},
+    {"--output", "-o", true},      {"--out-dir", "", true},       {"--format", "", true},
+    {"--levels", "", true},        {"--gains", "", true},         {"--pot", "", true},
+    {"--seed", "", true},          {"--workdir", "", true},       {"--jobs", "-j", true},
+    {"--threads", "-t", true},     {"--quiet", "-q", false},      {"--luma", "", false},
+    {"--record-random", "", true}, {"--replay-random", "", true}, {"--reference", "", true},
+    {"--help", "-h", false},
 };
 
 ImageFormat parseFormat(const std::string& name) {
@@ -122,6 +126,10 @@ DenoiseOptions parseDenoiseOptions(const std::vector<std::string>& args) {
   options.workdir = parsed.value("--workdir").value_or("");
   if (auto jobs = parsed.value("--jobs")) {
     options.jobs = static_cast<int>(parseInteger(*jobs, "--jobs", 1, kMaxJobs));
+  }
+  if (auto threads = parsed.value("--threads")) {
+    options.threads = static_cast<unsigned>(
+        parseInteger(*threads, "--threads", 1, static_cast<int>(ulv::kMaxWorkerThreads)));
   }
   options.quiet = parsed.has("--quiet");
   options.recordRandom = parsed.value("--record-random").value_or("");

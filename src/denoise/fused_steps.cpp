@@ -4,7 +4,10 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <mutex>
+#include <vector>
 
+#include "host/parallel.hpp"
 #include "host/random.hpp"
 #include "host/vector_math.hpp"
 
@@ -19,6 +22,24 @@ constexpr std::size_t kBlock = 1024;
 template <class Step>
 void inBlocks(std::size_t n, Step step) {
   for (std::size_t start = 0; start < n; start += kBlock) step(start, std::min(kBlock, n - start));
+}
+
+// inBlocks for independent blocks, spread over the worker threads: each
+// block is computed alike whichever thread takes it.
+template <class Step>
+void inParallelBlocks(std::size_t n, Step step) {
+  const std::size_t blocks = (n + kBlock - 1) / kBlock;
+  parallelRanges(blocks, kParallelGrain / kBlock, [&](std::size_t first, std::size_t last) {
+    const std::size_t end = std::min(n, last * kBlock);
+    for (std::size_t start = first * kBlock; start < end; start += kBlock)
+      step(start, std::min(kBlock, end - start));
+  });
+}
+
+// body(begin, end) over the elements 0 .. n - 1, spread over the threads.
+template <class Body>
+void inParallelRanges(std::size_t n, Body body) {
+  parallelRanges(n, kParallelGrain, body);
 }
 
 std::size_t pageSize(const mxArray& a) {
@@ -73,7 +94,7 @@ mxArray anglesOfPages(const mxArray& ch, const mxArray& cv, double offset, std::
   const double* h = ch.data() + (first - 1) * page;
   const double* v = cv.data() + (first - 1) * page;
   double* out = angles.mutableData();
-  inBlocks(angles.numel(), [&](std::size_t start, std::size_t n) {
+  inParallelBlocks(angles.numel(), [&](std::size_t start, std::size_t n) {
     for (std::size_t k = start; k < start + n; ++k) out[k] = h[k] / (v[k] + offset);
     vmath::atan(out + start, out + start, n);
   });
@@ -83,14 +104,27 @@ mxArray anglesOfPages(const mxArray& ch, const mxArray& cv, double offset, std::
 NormalisedPage normalisedPage(const mxArray& stack, std::size_t page) {
   const std::size_t size = pageSize(stack);
   const double* p = stack.data() + (page - 1) * size;
+  // The largest magnitude, NaN only where every element is NaN: the same
+  // whichever way the page is cut, as max is taken of each part, then of
+  // the parts.
+  const auto larger = [](double largest, double magnitude) {
+    return std::isnan(largest) || magnitude > largest ? magnitude : largest;
+  };
+  std::vector<double> partLargest;
+  std::mutex parts;
+  inParallelRanges(size, [&](std::size_t begin, std::size_t end) {
+    double largest = std::numeric_limits<double>::quiet_NaN();
+    for (std::size_t k = begin; k < end; ++k) largest = larger(largest, std::abs(p[k]));
+    const std::lock_guard lock(parts);
+    partLargest.push_back(largest);
+  });
   double largest = std::numeric_limits<double>::quiet_NaN();
-  for (std::size_t k = 0; k < size; ++k) {
-    const double magnitude = std::abs(p[k]);
-    if (std::isnan(largest) || magnitude > largest) largest = magnitude;
-  }
+  for (const double part : partLargest) largest = larger(largest, part);
   mxArray values = mxArray::uninitialized(pageDims(stack));
   double* out = values.mutableData();
-  for (std::size_t k = 0; k < size; ++k) out[k] = p[k] / largest;
+  inParallelRanges(size, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t k = begin; k < end; ++k) out[k] = p[k] / largest;
+  });
   return {std::move(values), largest};
 }
 
@@ -123,7 +157,7 @@ mxArray sampleWhereDrawAtMost(const mxArray& v, double threshold) {
 }
 
 void edgePosterior(const mxArray& v, const MixtureParameters& p, double* out) {
-  inBlocks(v.numel(), [&](std::size_t start, std::size_t n) {
+  inParallelBlocks(v.numel(), [&](std::size_t start, std::size_t n) {
     std::array<double, kBlock> noise, edge;
     component(v.data() + start, n, p.x1, noise.data());
     component(v.data() + start, n, p.x2, edge.data());
@@ -138,7 +172,7 @@ mxArray poweredPage(const mxArray& stack, std::size_t page, double exponent) {
   mxArray result = mxArray::uninitialized(pageDims(stack));
   const double* source = stack.data() + (page - 1) * pageSize(stack);
   double* out = result.mutableData();
-  inBlocks(result.numel(), [&](std::size_t start, std::size_t n) {
+  inParallelBlocks(result.numel(), [&](std::size_t start, std::size_t n) {
     raiseToPower(source + start, out + start, n, exponent);
   });
   return result;
@@ -147,7 +181,7 @@ mxArray poweredPage(const mxArray& stack, std::size_t page, double exponent) {
 mxArray powerMean(const std::vector<const mxArray*>& pages, double count, double exponent) {
   mxArray mean = mxArray::uninitialized(pages.front()->dims());
   double* out = mean.mutableData();
-  inBlocks(mean.numel(), [&](std::size_t start, std::size_t n) {
+  inParallelBlocks(mean.numel(), [&](std::size_t start, std::size_t n) {
     std::copy_n(pages.front()->data() + start, n, out + start);
     for (std::size_t p = 1; p < pages.size(); ++p) {
       const double* page = pages[p]->data() + start;
@@ -165,7 +199,9 @@ void weightIntoNextPage(mxArray& D, double gain, const mxArray& mask, std::size_
   const double* source = data + (page - 1) * size;
   double* target = data + page * size;
   const double* m = mask.data();
-  for (std::size_t k = 0; k < size; ++k) target[k] = (gain * m[k]) * source[k];
+  inParallelRanges(size, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t k = begin; k < end; ++k) target[k] = (gain * m[k]) * source[k];
+  });
 }
 
 }  // namespace ulv::denoise

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "host/ops_internal.hpp"
+#include "host/parallel.hpp"
 
 namespace ulv::ops {
 
@@ -34,11 +35,19 @@ double toUint8Value(double v) {
   return roundedToUint8(v);
 }
 
+namespace {
 // Cloned per instruction set: trunc becomes one vector instruction.
-[[gnu::target_clones("avx512f", "avx2", "sse4.1", "default")]] void toUint8Values(const double* in,
-                                                                                  double* out,
-                                                                                  std::size_t n) {
+[[gnu::target_clones("avx512f", "avx2", "sse4.1", "default")]] void toUint8Range(const double* in,
+                                                                                 double* out,
+                                                                                 std::size_t n) {
   for (std::size_t k = 0; k < n; ++k) out[k] = roundedToUint8(in[k]);
+}
+}  // namespace
+
+void toUint8Values(const double* in, double* out, std::size_t n) {
+  parallelRanges(n, kParallelGrain, [&](std::size_t begin, std::size_t end) {
+    toUint8Range(in + begin, out + begin, end - begin);
+  });
 }
 
 void settleClass(mxArray& a) {

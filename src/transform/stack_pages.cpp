@@ -6,6 +6,7 @@
 
 #include "host/ops.hpp"
 #include "host/pages.hpp"
+#include "host/parallel.hpp"
 
 namespace ulv {
 
@@ -77,14 +78,18 @@ void setPageToSum(mxArray& target, const mxArray& k, SeparableBlock& a, Separabl
     return;
   }
   const std::size_t rows = target.rows();
-  std::vector<double> ta(rows), tb(rows), tc(rows);
-  double* out = pageStart(target, page);
-  for (std::size_t j = 0; j < target.cols(); ++j, out += rows) {
-    a.column(j, ta.data());
-    b.column(j, tb.data());
-    c.column(j, tc.data());
-    for (std::size_t r = 0; r < rows; ++r) out[r] = (ta[r] + tb[r]) + tc[r];
-  }
+  double* const start = pageStart(target, page);
+  parallelRanges(target.cols(), columnGrain(rows), [&](std::size_t begin, std::size_t end) {
+    SeparableBlock ra = a.fresh(), rb = b.fresh(), rc = c.fresh();
+    std::vector<double> ta(rows), tb(rows), tc(rows);
+    for (std::size_t j = begin; j < end; ++j) {
+      ra.column(j, ta.data());
+      rb.column(j, tb.data());
+      rc.column(j, tc.data());
+      double* out = start + j * rows;
+      for (std::size_t r = 0; r < rows; ++r) out[r] = (ta[r] + tb[r]) + tc[r];
+    }
+  });
 }
 
 void addInPlace(mxArray& target, const mxArray& n) {
@@ -94,7 +99,9 @@ void addInPlace(mxArray& target, const mxArray& n) {
   }
   const double shift = n.scalarValue();
   double* values = target.mutableData();
-  for (std::size_t i = 0; i < target.numel(); ++i) values[i] += shift;
+  parallelRanges(target.numel(), kParallelGrain, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) values[i] += shift;
+  });
 }
 
 }  // namespace ulv

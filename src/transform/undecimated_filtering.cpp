@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/parallel.hpp"
+
 namespace ulv {
 
 namespace {
@@ -126,18 +128,23 @@ mxArray centralConv2(const mxArray& h, const ExtendedImage& e) {
   // Every column is written whole by sumTerms.
   mxArray result = mxArray::uninitialized({e.rows, e.cols});
   double* out = result.mutableData();
+  const std::size_t grain = columnGrain(e.rows);
   if (h.rows() != 1) {
-    ColumnFilter down(h, e);
-    for (std::size_t c = 0; c < e.cols; ++c) down.apply(c, out + c * e.rows);
+    parallelRanges(e.cols, grain, [&](std::size_t begin, std::size_t end) {
+      ColumnFilter down(h, e);
+      for (std::size_t c = begin; c < end; ++c) down.apply(c, out + c * e.rows);
+    });
     return result;
   }
   const std::vector<Tap> taps = centredTaps(h);
-  std::vector<Term> terms;
   const auto imageColumn = [&e](std::ptrdiff_t c) { return e.data + c * e.rows; };
-  for (std::size_t j = 0; j < e.cols; ++j) {
-    rowTerms(taps, e, j, imageColumn, terms);
-    sumTerms(out + j * e.rows, terms.data(), terms.size(), e.rows);
-  }
+  parallelRanges(e.cols, grain, [&](std::size_t begin, std::size_t end) {
+    std::vector<Term> terms;
+    for (std::size_t j = begin; j < end; ++j) {
+      rowTerms(taps, e, j, imageColumn, terms);
+      sumTerms(out + j * e.rows, terms.data(), terms.size(), e.rows);
+    }
+  });
   return result;
 }
 
@@ -146,7 +153,7 @@ mxArray centralConv2(const mxArray& h, const ExtendedImage& e) {
 // columns (or all of them, if fewer) holds every column still needed, and
 // each is filtered once.
 SeparableBlock::SeparableBlock(const mxArray& u, const mxArray& v, const ExtendedImage& e)
-    : down_(u, e), across_(centredTaps(v)), e_(e) {
+    : u_(u), v_(v), down_(u, e), across_(centredTaps(v)), e_(e) {
   const std::size_t slots = std::min(2 * static_cast<std::size_t>(reachOf(across_)) + 1,
                                      std::max<std::size_t>(e.cols, 1));
   ring_.resize(slots * e.rows);
@@ -169,11 +176,14 @@ void SeparableBlock::column(std::size_t j, double* out) {
   sumTerms(out, terms_.data(), terms_.size(), e_.rows);
 }
 
-mxArray SeparableBlock::toArray() {
+mxArray SeparableBlock::toArray() const {
   // Every column is written whole by column().
   mxArray result = mxArray::uninitialized({e_.rows, e_.cols});
   double* out = result.mutableData();
-  for (std::size_t j = 0; j < e_.cols; ++j) column(j, out + j * e_.rows);
+  parallelRanges(e_.cols, columnGrain(e_.rows), [&](std::size_t begin, std::size_t end) {
+    SeparableBlock block = fresh();
+    for (std::size_t j = begin; j < end; ++j) block.column(j, out + j * e_.rows);
+  });
   return result;
 }
 

@@ -76,11 +76,16 @@ class SeparableBlock {
   std::size_t cols() const { return e_.cols; }
   // Output column j (0-based) into out[0 .. rows).
   void column(std::size_t j, double* out);
-  mxArray toArray();
+  // The whole block; its columns spread over the worker threads.
+  mxArray toArray() const;
+  // A block of the same filters and image with its own buffers, for another
+  // thread.
+  SeparableBlock fresh() const { return SeparableBlock(u_, v_, e_); }
 
  private:
   const double* columnFiltered(std::ptrdiff_t c);
 
+  mxArray u_, v_;
   ColumnFilter down_;
   std::vector<Tap> across_;
   ExtendedImage e_;

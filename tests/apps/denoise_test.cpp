@@ -83,7 +83,8 @@ TEST_F(DenoiseCli, BatchFinishesTheGoodFilesAndFailsForTheCorruptOne) {
   EXPECT_THAT(serial.err, HasSubstr("in/b.png: not a PNG, JPEG, BMP, PGM/PPM or TGA image"));
   EXPECT_THAT(serial.out, HasSubstr("2 of 3 images denoised, 1 failed"));
 
-  const CliRun parallel = run({"denoise", "in", "--out-dir", "parallel", "--jobs", "3", "--quiet"});
+  const CliRun parallel =
+      run({"denoise", "in", "--out-dir", "parallel", "--jobs", "3", "--threads", "2", "--quiet"});
   EXPECT_EQ(parallel.exitCode, 1);
   EXPECT_EQ(parallel.out, "");
   for (const char* name : {"a.png", "c.png"}) {

@@ -50,6 +50,7 @@ TEST_F(OptionsCli, BadCommandLinesAreRefusedWithUsageErrors) {
       {{"denoise", "a.png", "-o", "x.png", "--levels", "4", "--gains", "1,1"}, "at least 4 values"},
       {{"denoise", "a.png", "-o", "x.png", "--pot", "nan"}, "--pot must be a finite number"},
       {{"denoise", "a.png", "-o", "x.png", "--jobs", "0"}, "--jobs must be an integer"},
+      {{"denoise", "a.png", "-o", "x.png", "--threads", "65"}, "--threads must be an integer"},
       {{"denoise", "a.png", "-o", "x.png", "--seed", "-3"}, "--seed must be a non-negative"},
       {{"denoise", "a.png", "-o", "x.png", "--pot"}, "option --pot needs a value"},
       {{"denoise", "a.png", "-o", "x.png", "--bogus"}, "unknown option --bogus"},

@@ -11,6 +11,7 @@
 
 #include "host/minimiser.hpp"
 #include "host/ops.hpp"
+#include "host/parallel.hpp"
 #include "host/random.hpp"
 #include "image_io.hpp"
 #include "support/test_support.hpp"
@@ -76,6 +77,23 @@ TEST_F(FastPathsTest, EightBitOddSizedImageAlike) {
     reference = denoise(noisy);
   }
   test::expectSameBits(fast, reference);
+}
+
+// The element-wise steps spread over threads compute every element as one
+// thread does: the same image to the bit, and the same 8-bit transform
+// round trip, with 3 threads (uneven ranges) as with 1.
+TEST_F(FastPathsTest, ThreadsGiveTheSameImageAsOneThread) {
+  const mxArray noisy = readGray(std::string(ULV_SOURCE_DIR) + "/samples/camera_noisy.png");
+  const mxArray single = denoise(noisy);
+  const mxArray N = mlfScalar(3);
+  const std::vector<mxArray> stacks = call("maltrans2d", 3, {noisy, mxArray(), N});
+  const mxArray roundTrip = call("invmaltrans2d", 1, {stacks[0], stacks[1], stacks[2], N})[0];
+  ScopedWorkerThreads threads(3);
+  test::expectSameBits(denoise(noisy), single);
+  const std::vector<mxArray> threaded = call("maltrans2d", 3, {noisy, mxArray(), N});
+  for (std::size_t k = 0; k < 3; ++k) test::expectSameBits(threaded[k], stacks[k]);
+  test::expectSameBits(call("invmaltrans2d", 1, {threaded[0], threaded[1], threaded[2], N})[0],
+                       roundTrip);
 }
 
 }  // namespace
