@@ -10,6 +10,7 @@
 #include "denoise_defaults.hpp"
 #include "host/errors.hpp"
 #include "host/matfile.hpp"
+#include "host/parallel.hpp"
 #include "host/random.hpp"
 #include "host_session.hpp"
 #include "numpy_conversion.hpp"
@@ -27,6 +28,7 @@ struct DenoiseSettings {
   std::vector<double> gains;
   double pot = 0.3;
   std::uint64_t seed = 0;
+  unsigned threads = 1;
 };
 
 // The colour planes of an image, each an H x W double matrix.
@@ -89,7 +91,8 @@ std::vector<double> gainsFrom(const py::object& gains, int levels) {
 }
 
 DenoiseSettings settingsFrom(const py::object& levels, const py::object& gains,
-                             const py::object& pot, const py::object& seed) {
+                             const py::object& pot, const py::object& seed,
+                             const py::object& threads) {
   DenoiseSettings settings;
   const long long count = integerFrom(levels, "levels");
   if (count < 1 || count > kMaxLevels) {
@@ -102,6 +105,11 @@ DenoiseSettings settingsFrom(const py::object& levels, const py::object& gains,
   }
   settings.pot = py::float_(pot).cast<double>();
   settings.seed = seedFrom(seed);
+  const long long workers = integerFrom(threads, "threads");
+  if (workers < 1 || workers > ulv::kMaxWorkerThreads) {
+    throw py::value_error("threads must lie in 1 .. " + std::to_string(ulv::kMaxWorkerThreads));
+  }
+  settings.threads = static_cast<unsigned>(workers);
   return settings;
 }
 
@@ -118,6 +126,7 @@ const ulv::mxArray& variableOf(const std::vector<std::pair<std::string, ulv::mxA
 void denoisePlanes(const ImagePlanes& image, const DenoiseSettings& settings,
                    const std::string& directory, bool returnMasks, DenoiseOutcome& outcome) {
   ulv::LoadedLibrary& library = sharedLibrary();
+  const ulv::ScopedWorkerThreads workers(settings.threads);
   const ulv::mxArray levels = ulv::mxArray::scalar(settings.levels);
   const ulv::mxArray gains = ulv::mxArray::fromVector({1, settings.gains.size()}, settings.gains);
   const ulv::mxArray pot = ulv::mxArray::scalar(settings.pot);
@@ -169,9 +178,9 @@ py::object masksFrom(const ImagePlanes& image, const std::vector<ulv::mxArray>& 
 
 py::object denoise(const py::object& image, const py::object& levels, const py::object& gains,
                    const py::object& pot, const py::object& seed, const py::object& workdir,
-                   bool returnMasks) {
+                   bool returnMasks, const py::object& threads) {
   const ImagePlanes planes = planesOf(image);
-  const DenoiseSettings settings = settingsFrom(levels, gains, pot, seed);
+  const DenoiseSettings settings = settingsFrom(levels, gains, pot, seed, threads);
   const CallDirectory directory(directoryFrom(workdir));
   sharedLibrary();
   DenoiseOutcome outcome;

@@ -12,6 +12,6 @@ namespace py = pybind11;
 // of the image's shape, or (image, maskh, maskv) with return_masks.
 py::object denoise(const py::object& image, const py::object& levels, const py::object& gains,
                    const py::object& pot, const py::object& seed, const py::object& workdir,
-                   bool returnMasks);
+                   bool returnMasks, const py::object& threads);
 
 }  // namespace ulvpy

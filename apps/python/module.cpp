@@ -96,7 +96,7 @@ PYBIND11_MODULE(_ulvadern, module) {
 
   module.def("denoise", &ulvpy::denoise, "image"_a, "levels"_a = 3, "gains"_a = py::none(),
              "pot"_a = 0.3, "seed"_a = py::none(), "workdir"_a = py::none(),
-             "return_masks"_a = false,
+             "return_masks"_a = false, "threads"_a = 1,
              R"(Removes noise from an image while keeping its edges.
 
 image:   2-D (H, W) array of gray levels (any real dtype, bool too; values on a
@@ -111,6 +111,8 @@ workdir: directory for the library's MAT-files ("minimiza.mat",
          "mascaras.mat"); None: a private temporary one, removed afterwards.
 return_masks: also return the edge masks maskh and maskv of "mascaras.mat"
          (a colour image's stacked on a last axis).
+threads: threads (1..64) that share the element-wise steps of each call;
+         the image is the same for any count.
 
 Returns a uint8 array of the image's shape (the library adds `levels` gray
 levels), or (image, maskh, maskv). Raises HostError with the library's

@@ -86,6 +86,9 @@ def test_unsuitable_images_are_refused(image, error):
         ({"pot": "x"}, TypeError),
         ({"seed": -1}, ValueError),
         ({"seed": 1.5}, TypeError),
+        ({"threads": 0}, ValueError),
+        ({"threads": 65}, ValueError),
+        ({"threads": 2.0}, TypeError),
     ],
 )
 def test_unsuitable_options_are_refused(noisy, options, error):

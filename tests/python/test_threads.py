@@ -33,3 +33,9 @@ def test_calls_release_the_gil(noisy):
     worker.join()
     duration = ticks[-1] - ticks[0]
     assert len(ticks) > 10 and max(np.diff(ticks)) < duration / 2
+
+
+def test_worker_threads_give_the_same_image(noisy):
+    # Large enough for the element-wise steps to be cut into ranges.
+    image = np.tile(noisy, (6, 6))
+    assert np.array_equal(ulvadern.denoise(image, threads=3), ulvadern.denoise(image))
