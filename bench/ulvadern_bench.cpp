@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "auxiliary/gaussfit_sum.hpp"
 #include "denoise/workspace.hpp"
 #include "gateway/tables.hpp"
 #include "host/loader.hpp"
@@ -147,6 +148,18 @@ void GaussfitEvaluation(benchmark::State& state) {
 }
 
 BENCHMARK(GaussfitEvaluation)->Unit(benchmark::kMicrosecond);
+
+// The objective's arithmetic alone (10000 samples, 2 exp and 1 log each):
+// the floor of one evaluation, whatever the call around it costs.
+void ObjectiveArithmetic(benchmark::State& state) {
+  std::vector<double> v(10000);
+  for (std::size_t k = 0; k < v.size(); ++k) v[k] = std::sin(0.37 * k) * 0.3;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(mixtureObjective(v.data(), v.size(), 0.05, 0.4, 0.7, 1e-15, 1));
+  }
+}
+
+BENCHMARK(ObjectiveArithmetic)->Unit(benchmark::kMicrosecond);
 
 // The sample's load alone, as gaussfit does it at every evaluation.
 void SampleLoad(benchmark::State& state) {

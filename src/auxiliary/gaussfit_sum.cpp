@@ -47,7 +47,7 @@ std::size_t roundUp(std::size_t m) {
     vmath::exp(a.data(), a.data(), m);
     vmath::exp(b.data(), b.data(), m);
     for (std::size_t k = 0; k < m; ++k) a[k] = (floor + narrowGain * a[k]) + wideGain * b[k];
-    vmath::log(a.data(), a.data(), m);
+    vmath::logCoarse(a.data(), a.data(), m);
     std::fill(a.begin() + m, a.begin() + roundUp(m), 0.0);
     for (std::size_t k = 0; k < m; k += kLanes) {
       for (std::size_t lane = 0; lane < kLanes; ++lane) sums[lane] += a[k + lane];

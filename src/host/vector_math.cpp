@@ -28,6 +28,10 @@ void log(const double* in, double* out, std::size_t n) {
   kernels().log(in, out, n);
 }
 
+void logCoarse(const double* in, double* out, std::size_t n) {
+  kernels().logCoarse(in, out, n);
+}
+
 void pow(const double* in, double exponent, double* out, std::size_t n) {
   kernels().pow(in, exponent, out, n);
 }

@@ -14,6 +14,7 @@ struct Avx2 {
   static V broadcast(double x) { return _mm256_set1_pd(x); }
   static V exp(V x) { return Sleef_expd4_u10avx2(x); }
   static V log(V x) { return Sleef_logd4_u10avx2(x); }
+  static V logCoarse(V x) { return Sleef_logd4_u35avx2(x); }
   static V pow(V x, V e) { return Sleef_powd4_u10avx2(x, e); }
   static V atan(V x) { return Sleef_atand4_u10avx2(x); }
 };

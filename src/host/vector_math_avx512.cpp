@@ -14,6 +14,7 @@ struct Avx512 {
   static V broadcast(double x) { return _mm512_set1_pd(x); }
   static V exp(V x) { return Sleef_expd8_u10avx512f(x); }
   static V log(V x) { return Sleef_logd8_u10avx512f(x); }
+  static V logCoarse(V x) { return Sleef_logd8_u35avx512f(x); }
   static V pow(V x, V e) { return Sleef_powd8_u10avx512f(x, e); }
   static V atan(V x) { return Sleef_atand8_u10avx512f(x); }
 };

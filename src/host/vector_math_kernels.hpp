@@ -12,7 +12,7 @@
 namespace {
 
 // Lanes must provide: type V, width, load, store, broadcast, and the SLEEF
-// functions exp, log, pow, atan on V.
+// functions exp, log, logCoarse, pow, atan on V.
 template <class Lanes, class Op>
 void applyLanes(const double* in, double* out, std::size_t n, Op op) {
   constexpr std::size_t w = Lanes::width;
@@ -37,6 +37,9 @@ ulv::vmath::KernelTable kernelTable(const char* name) {
       },
       [](const double* in, double* out, std::size_t n) {
         applyLanes<Lanes>(in, out, n, [](V x) { return Lanes::log(x); });
+      },
+      [](const double* in, double* out, std::size_t n) {
+        applyLanes<Lanes>(in, out, n, [](V x) { return Lanes::logCoarse(x); });
       },
       [](const double* in, double exponent, double* out, std::size_t n) {
         const V e = Lanes::broadcast(exponent);

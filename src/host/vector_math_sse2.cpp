@@ -14,6 +14,7 @@ struct Sse2 {
   static V broadcast(double x) { return _mm_set1_pd(x); }
   static V exp(V x) { return Sleef_expd2_u10sse2(x); }
   static V log(V x) { return Sleef_logd2_u10sse2(x); }
+  static V logCoarse(V x) { return Sleef_logd2_u35sse2(x); }
   static V pow(V x, V e) { return Sleef_powd2_u10sse2(x, e); }
   static V atan(V x) { return Sleef_atand2_u10sse2(x); }
 };

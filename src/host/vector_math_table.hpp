@@ -9,6 +9,7 @@ struct KernelTable {
   const char* name;
   void (*exp)(const double*, double*, std::size_t);
   void (*log)(const double*, double*, std::size_t);
+  void (*logCoarse)(const double*, double*, std::size_t);
   void (*pow)(const double*, double, double*, std::size_t);
   void (*atan)(const double*, double*, std::size_t);
 };

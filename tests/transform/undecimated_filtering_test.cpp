@@ -36,6 +36,11 @@ std::vector<Case> cases() {
   // A row filter reaching past every column: zeros beyond the image.
   all.push_back({test::randomArray({5, 3}, 6, -1, 1), column,
                  mxArray::row({1, -2, 0, 3, 0.5, 0, -1, 2, 0.25}), 0});
+  // Columns of twice the column filter's reach and one more: no row, or one,
+  // lies beyond the reach of both ends.
+  for (const std::size_t rows : {6, 7}) {
+    all.push_back({test::randomArray({rows, 5}, 7 + rows, -1, 1), mlfCtranspose(odd), odd, 5});
+  }
   return all;
 }
 
