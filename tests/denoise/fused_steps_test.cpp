@@ -107,7 +107,7 @@ TEST(FusedSteps, EdgePosteriorOfTheFittedMixture) {
 
 TEST(FusedSteps, PowersAndPowerMeansOfMaskPages) {
   const mxArray masks = spread({45, 31, 3}, 0, 1, {0, 1, 1e-20, 4.9e-324, 1e-300, nan, inf}, 4);
-  for (double exponent : {0.3, 1 / 0.3, 2.0, -0.5, 7.5, 1.0}) {
+  for (double exponent : {0.3, 1 / 0.3, 2.0, -0.5, 7.5, 1.0, 0.999, -0.999}) {
     for (int p = 1; p <= 3; ++p) {
       expectAgrees(poweredPage(masks, p, exponent), mlfPower(page(masks, p), mlfScalar(exponent)));
     }
