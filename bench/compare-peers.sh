@@ -23,7 +23,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$bench" --write-images "$work" >/dev/null
 # The median of five calls, as peer-time takes the median of five runs.
-"$bench" --benchmark_filter=^Ulvadern/ --benchmark_repetitions=5 \
+"$bench" '--benchmark_filter=^(Ulvadern/|ObjectiveArithmetic)' --benchmark_repetitions=5 \
   --benchmark_report_aggregates_only=true --benchmark_format=json \
   --benchmark_out="$work/ours.json" --benchmark_out_format=json >/dev/null
 "$peer_time" "$work/camera_noisy_512.png" "$work/camera_noisy_2048.png" | tee "$work/peers.txt"
@@ -31,14 +31,20 @@ trap 'rm -rf "$work"' EXIT
 /usr/bin/python3 - "$work/ours.json" "$work/peers.txt" <<'PY'
 import json, sys
 ours = {}
+evaluations = {}
+objective_us = None
 for b in json.load(open(sys.argv[1]))["benchmarks"]:
     if b.get("aggregate_name") != "median":
+        continue
+    if b["name"].startswith("ObjectiveArithmetic"):
+        objective_us = b["real_time"]
         continue
     side = int(b["name"].split("/")[1])
     ours[side] = b["real_time"]  # ms per call
     phases = ("prepare", "transform", "fits", "masks", "mat_writes", "fusion", "reconstruction")
     print(f"ulvadern {side}x{side}: " + ", ".join(f"{p} {b[p]:.0f} ms" for p in phases) +
           f", {b['evaluations_per_fit']:.0f} evaluations per fit")
+    evaluations[side] = b["evaluations_per_fit"]
 peers = {}
 for line in open(sys.argv[2]).read().splitlines()[1:]:
     path, pixels, bayes, bilateral = line.split()
@@ -51,4 +57,11 @@ for side in sorted(ours):
     bayes, bilateral = peers[side]
     print(f"{side:6d} {ours[side]:12.1f} {bayes:15.1f} {bilateral:13.1f} "
           f"{ours[side] / bayes:15.2f} {ours[side] / bilateral:13.2f}")
+if objective_us is not None:
+    print()
+    print(f"one evaluation's arithmetic (10000 samples): {objective_us:.1f} us")
+    for side in sorted(evaluations):
+        floor = 6 * evaluations[side] * objective_us / 1000
+        print(f"{side}x{side}: the six fits' arithmetic alone, 6 x {evaluations[side]:.0f} "
+              f"evaluations: {floor:.1f} ms")
 PY
