@@ -64,9 +64,8 @@ mxArray Mgaussfit(int nargout, const mxArray* x1_in, const mxArray* x2_in, const
   loadSample({&ans, &minimiza, &vv, &w, &x1, &x2, &y});
 
   if (isPlainVectorCase(w, vv, x1, x2)) {
-    y = mlfScalar(mixtureObjective(vv->data(), vv->numel(), x1->scalarValue(), x2->scalarValue(),
-                                   w->scalarValue(), C[kFloor].scalarValue(),
-                                   C[kOne].scalarValue()));
+    y = mlfScalar(mixtureObjective(*vv, x1->scalarValue(), x2->scalarValue(), w->scalarValue(),
+                                   C[kFloor].scalarValue(), C[kOne].scalarValue()));
   } else {
     const mxArray A = weightedComponent(*w, vv, x1);
     mxArray S = mclPlus(C[kFloor], A);

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "host/vector_math.hpp"
 
@@ -13,44 +17,132 @@ namespace {
 constexpr std::size_t kBlock = 512;
 constexpr std::size_t kLanes = 8;
 
+// Sample vectors up to this size have their component shapes remembered
+// (ShapeCache); a fit's sample has 10 000.
+constexpr std::size_t kCachedSamplesMax = 1 << 16;
+
 std::size_t roundUp(std::size_t m) {
   return (m + kLanes - 1) / kLanes * kLanes;
 }
 
-// -((v / width) .^ 2) for one block, dividing by multiplying with the
+// exp(-((v / width) .^ 2)) for n samples, dividing by multiplying with the
 // reciprocal (within an ulp of the quotient; divisions would cost more than
-// the exponentials).
-[[gnu::always_inline]] inline void negatedSquares(const double* v, std::size_t n, double width,
-                                                  double* out) {
+// the exponentials). The exponential of an element does not depend on its
+// position, so any split of the samples gives the same values.
+[[gnu::target_clones("avx512f", "avx2", "default")]] void componentShapes(const double* v,
+                                                                          std::size_t n,
+                                                                          double width,
+                                                                          double* out) {
   const double reciprocal = 1 / width;
   for (std::size_t k = 0; k < n; ++k) {
     const double scaled = v[k] * reciprocal;
     out[k] = -(scaled * scaled);
   }
+  vmath::exp(out, out, n);
+}
+
+// The minimiser's finite differences move one parameter at a time, so most
+// evaluations of a fit repeat a width of the evaluation before (and those
+// that move the weight repeat both). The shapes of the last few widths are
+// kept with the samples they belong to; any change of the samples drops them
+// all, so a value from here is always the one computed afresh.
+class ShapeCache {
+ public:
+  // Starts a lookup for the samples v. The cache holds v, so its buffer is
+  // never freed and reused meanwhile, and the runtime never writes to a
+  // buffer that two arrays share (copy on write): the same buffer holds the
+  // same samples. Another buffer is compared element for element.
+  void useSamples(const mxArray& v) {
+    if (samples_.data() == v.data() && samples_.numel() == v.numel()) return;
+    const bool same = samples_.numel() == v.numel() &&
+                      std::memcmp(samples_.data(), v.data(), v.numel() * sizeof(double)) == 0;
+    samples_ = v;
+    if (!same) {
+      for (Entry& e : entries_) e.filled = false;
+    }
+  }
+
+  // The shapes for width; valid until three other widths have been computed
+  // or the samples change.
+  const double* shapes(double width) {
+    const std::uint64_t key = std::bit_cast<std::uint64_t>(width);
+    ++clock_;
+    Entry* oldest = &entries_[0];
+    for (Entry& e : entries_) {
+      if (e.filled && e.key == key) {
+        e.lastUse = clock_;
+        return e.values.data();
+      }
+      if (!e.filled || (oldest->filled && e.lastUse < oldest->lastUse)) oldest = &e;
+    }
+    oldest->values.resize(samples_.numel());
+    componentShapes(samples_.data(), samples_.numel(), width, oldest->values.data());
+    oldest->key = key;
+    oldest->lastUse = clock_;
+    oldest->filled = true;
+    return oldest->values.data();
+  }
+
+ private:
+  struct Entry {
+    std::uint64_t key = 0;
+    std::uint64_t lastUse = 0;
+    bool filled = false;
+    std::vector<double> values;
+  };
+  mxArray samples_;
+  std::array<Entry, 4> entries_;
+  std::uint64_t clock_ = 0;
+};
+
+thread_local ShapeCache shapeCache;
+thread_local std::vector<double> workSpace(kBlock);
+
+// Adds log(floor + narrowGain*a + wideGain*b) of one block (m <= kBlock
+// samples, starting at a multiple of kLanes) to the running sums, with mix
+// (kBlock doubles) as work space.
+[[gnu::target_clones("avx512f", "avx2", "default")]] void addBlockLogs(
+    const double* __restrict a, const double* __restrict b, std::size_t m, double floor,
+    double narrowGain, double wideGain, double* __restrict mix, double* __restrict sums) {
+  for (std::size_t k = 0; k < m; ++k) mix[k] = (floor + narrowGain * a[k]) + wideGain * b[k];
+  vmath::logCoarse(mix, mix, m);
+  std::fill(mix + m, mix + roundUp(m), 0.0);
+  double lanes[kLanes];
+  std::copy_n(sums, kLanes, lanes);
+  for (std::size_t k = 0; k < m; k += kLanes) {
+    for (std::size_t lane = 0; lane < kLanes; ++lane) lanes[lane] += mix[k + lane];
+  }
+  std::copy_n(lanes, kLanes, sums);
 }
 
 }  // namespace
 
-// Cloned per instruction set for wider vectors; the arithmetic is the same in
-// every clone (no contraction to fused multiply-adds).
-[[gnu::target_clones("avx512f", "avx2", "default")]] double mixtureObjective(
-    const double* v, std::size_t n, double x1, double x2, double w, double floor, double one) {
+// The arithmetic is the same in every clone (no contraction to fused
+// multiply-adds).
+double mixtureObjective(const mxArray& samples, double x1, double x2, double w, double floor,
+                        double one) {
+  const double* v = samples.data();
+  const std::size_t n = samples.numel();
   const double narrowGain = w / x1, wideGain = (one - w) / x2;
-  std::array<double, kBlock> a, b;
   // Eight running sums (lane k % 8), added together at the end in a fixed
   // order: a serial sum would wait on each addition.
   std::array<double, kLanes> sums{};
-  for (std::size_t start = 0; start < n; start += kBlock) {
-    const std::size_t m = std::min(kBlock, n - start);
-    negatedSquares(v + start, m, x1, a.data());
-    negatedSquares(v + start, m, x2, b.data());
-    vmath::exp(a.data(), a.data(), m);
-    vmath::exp(b.data(), b.data(), m);
-    for (std::size_t k = 0; k < m; ++k) a[k] = (floor + narrowGain * a[k]) + wideGain * b[k];
-    vmath::logCoarse(a.data(), a.data(), m);
-    std::fill(a.begin() + m, a.begin() + roundUp(m), 0.0);
-    for (std::size_t k = 0; k < m; k += kLanes) {
-      for (std::size_t lane = 0; lane < kLanes; ++lane) sums[lane] += a[k + lane];
+  std::vector<double>& mix = workSpace;
+  if (n <= kCachedSamplesMax) {
+    shapeCache.useSamples(samples);
+    const double* narrow = shapeCache.shapes(x1);
+    const double* wide = shapeCache.shapes(x2);
+    for (std::size_t start = 0; start < n; start += kBlock) {
+      addBlockLogs(narrow + start, wide + start, std::min(kBlock, n - start), floor, narrowGain,
+                   wideGain, mix.data(), sums.data());
+    }
+  } else {
+    std::array<double, kBlock> a, b;
+    for (std::size_t start = 0; start < n; start += kBlock) {
+      const std::size_t m = std::min(kBlock, n - start);
+      componentShapes(v + start, m, x1, a.data());
+      componentShapes(v + start, m, x2, b.data());
+      addBlockLogs(a.data(), b.data(), m, floor, narrowGain, wideGain, mix.data(), sums.data());
     }
   }
   double sum = sums[0];
