@@ -17,6 +17,10 @@ namespace {
 constexpr std::size_t kBlock = 512;
 constexpr std::size_t kLanes = 8;
 
+// The loops below are cloned per instruction set for wider vectors; the
+// arithmetic is the same in every clone (no contraction to fused
+// multiply-adds).
+
 // Sample vectors up to this size have their component shapes remembered
 // (ShapeCache); a fit's sample has 10 000.
 constexpr std::size_t kCachedSamplesMax = 1 << 16;
@@ -117,8 +121,6 @@ thread_local std::vector<double> workSpace(kBlock);
 
 }  // namespace
 
-// The arithmetic is the same in every clone (no contraction to fused
-// multiply-adds).
 double mixtureObjective(const mxArray& samples, double x1, double x2, double w, double floor,
                         double one) {
   const double* v = samples.data();
