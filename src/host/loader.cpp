@@ -11,6 +11,7 @@
 
 #include "host/calls.hpp"
 #include "host/errors.hpp"
+#include "host/work_directory_lock.hpp"
 
 namespace ulv {
 
@@ -99,6 +100,7 @@ std::vector<mxArray> LoadedLibrary::call(const std::string& name, int nargout,
   std::vector<const mxArray*> handles;
   handles.reserve(inputs.size());
   for (const mxArray& input : inputs) handles.push_back(&input);
+  const WorkDirectoryCall oneCallPerDirectory;
   return mclFeval(entry->hostForm, nargout, handles);
 }
 

@@ -27,7 +27,8 @@ class LoadedLibrary {
   const FunctionTableEntry* find(const std::string& name) const;
 
   // Calls a function by name through its host form; returns max(nargout, 1)
-  // outputs. Host errors propagate as HostError.
+  // outputs. Host errors propagate as HostError. From its first MAT-file save
+  // or load on, the call holds its work directory's lock until it returns.
   std::vector<mxArray> call(const std::string& name, int nargout,
                             const std::vector<mxArray>& inputs);
 

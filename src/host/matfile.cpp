@@ -17,6 +17,7 @@
 #include "host/errors.hpp"
 #include "host/matfile_cache.hpp"
 #include "host/matfile_convert.hpp"
+#include "host/work_directory_lock.hpp"
 
 namespace ulv {
 
@@ -293,6 +294,7 @@ std::string matFileName(const std::string& name) {
 }
 
 void mlfSave(const mxArray& file, const mxArray& mode, const VariableRefs& variables) {
+  const WorkDirectoryAccess access(hostDirectory);
   const std::string path = inHostDirectory(matFileName(textArgument(file, "The file name")));
   const std::string modeText = textArgument(mode, "The save mode");
   if (modeText != "w") {
@@ -303,6 +305,7 @@ void mlfSave(const mxArray& file, const mxArray& mode, const VariableRefs& varia
 
 void mclLoadConditional(const mxArray& file,
                         const std::vector<std::pair<std::string, mxArray*>>& targets) {
+  const WorkDirectoryAccess access(hostDirectory);
   const std::string path = inHostDirectory(matFileName(textArgument(file, "The file name")));
   for (const auto& [name, target] : targets) {
     if (target == nullptr) hostError("No variable to load '" + name + "' into.");
