@@ -12,6 +12,7 @@
 #include "host/matfile.hpp"
 #include "host/parallel.hpp"
 #include "host/random.hpp"
+#include "host/work_directory_lock.hpp"
 #include "host_session.hpp"
 #include "numpy_conversion.hpp"
 
@@ -131,6 +132,9 @@ void denoisePlanes(const ImagePlanes& image, const DenoiseSettings& settings,
   const ulv::mxArray gains = ulv::mxArray::fromVector({1, settings.gains.size()}, settings.gains);
   const ulv::mxArray pot = ulv::mxArray::scalar(settings.pot);
   for (const ulv::mxArray& plane : image.planes) {
+    // The masks are read under the same hold of the work directory as the
+    // call that wrote them, not after another call's.
+    const ulv::WorkDirectoryCall oneCallPerDirectory;
     ulv::seedRandom(settings.seed);
     std::vector<ulv::mxArray> y = library.call("ulvadern", 1, {plane, levels, gains, pot});
     if (y.front().classID() != ulv::mxUINT8_CLASS || y.front().dims() != plane.dims()) {

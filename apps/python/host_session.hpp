@@ -4,8 +4,9 @@
 // The library exchanges data through fixed MAT-file names in its current
 // directory, and the runtime's random source, warnings and call state belong
 // to the calling thread. A call therefore gets its own directory (a private
-// temporary one unless the caller names one), its own warning sink, and runs
-// with the GIL released.
+// temporary one unless the caller names one; calls sharing a named one take
+// turns, through the host's work directory lock), its own warning sink, and
+// runs with the GIL released.
 #pragma once
 
 #include <pybind11/pybind11.h>

@@ -109,6 +109,8 @@ seed:    seed of the random generators, reseeded before every channel; None
          uses the host's default seed (20261207), so results are reproducible.
 workdir: directory for the library's MAT-files ("minimiza.mat",
          "mascaras.mat"); None: a private temporary one, removed afterwards.
+         Calls sharing one (threads or processes) run one at a time; one
+         that has to wait says so with a HostWarning.
 return_masks: also return the edge masks maskh and maskv of "mascaras.mat"
          (a colour image's stacked on a last axis).
 threads: threads (1..64) that share the element-wise steps of each call;

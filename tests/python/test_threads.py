@@ -1,8 +1,10 @@
+import os
 import threading
 import time
 from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
+import pytest
 
 import ulvadern
 
@@ -39,3 +41,21 @@ def test_worker_threads_give_the_same_image(noisy):
     # Large enough for the element-wise steps to be cut into ranges.
     image = np.tile(noisy, (6, 6))
     assert np.array_equal(ulvadern.denoise(image, threads=3), ulvadern.denoise(image))
+
+
+@pytest.mark.filterwarnings("ignore:Waiting for another call:ulvadern.HostWarning")
+def test_threads_sharing_a_workdir_take_turns(noisy, tmp_path):
+    # The library passes data through fixed file names in its directory:
+    # calls that shared it unguarded would read each other's files.
+    jobs = [(np.roll(noisy, 9 * k, axis=k % 2), k) for k in range(4)]
+
+    def run(job, workdir=None):
+        image, seed = job
+        return ulvadern.denoise(image, seed=seed, workdir=workdir, return_masks=True)
+
+    solo = [run(job) for job in jobs]
+    with ThreadPoolExecutor(max_workers=4) as pool:
+        shared = list(pool.map(lambda job: run(job, tmp_path), jobs))
+    for one, other in zip(solo, shared):
+        assert all(np.array_equal(a, b) for a, b in zip(one, other))
+    assert sorted(os.listdir(tmp_path)) == ["mascaras.mat", "minimiza.mat"]
