@@ -8,16 +8,17 @@
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
-#include <utility>
 #include <vector>
 
 #include "host/errors.hpp"
+#include "host/unique_fd.hpp"
 
 namespace ulv {
 
 namespace {
 
 struct HeldDirectory {
+  std::string name;  // as first asked for
   int fd;
   dev_t device;
   ino_t inode;
@@ -35,21 +36,6 @@ void release(int fd) {
   ::flock(fd, LOCK_UN);
   ::close(fd);
 }
-
-class OpenDirectory {
- public:
-  explicit OpenDirectory(int fd) : fd_(fd) {}
-  ~OpenDirectory() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  OpenDirectory(const OpenDirectory&) = delete;
-  OpenDirectory& operator=(const OpenDirectory&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 std::string shownName(const std::string& directory) {
   if (!directory.empty()) return directory;
@@ -72,6 +58,13 @@ int openForLocking(const std::string& directory) {
     lockFailure(directory, errno);
   }
   return fd;
+}
+
+bool heldByThisThread(const std::string& directory) {
+  for (const HeldDirectory& held : calls.held) {
+    if (held.name == directory) return true;
+  }
+  return false;
 }
 
 bool heldByThisThread(const struct stat& info) {
@@ -109,7 +102,10 @@ WorkDirectoryCall::~WorkDirectoryCall() {
 }
 
 WorkDirectoryAccess::WorkDirectoryAccess(const std::string& directory) {
-  OpenDirectory opened(openForLocking(directory));
+  // Every save and load of a call after its first (a call's directory does
+  // not move while it runs): no system call.
+  if (heldByThisThread(directory)) return;
+  UniqueFd opened(openForLocking(directory));
   if (opened.get() < 0) return;
   struct stat info {};
   if (::fstat(opened.get(), &info) != 0) lockFailure(directory, errno);
@@ -119,7 +115,7 @@ WorkDirectoryAccess::WorkDirectoryAccess(const std::string& directory) {
   if (calls.depth == 0) {
     ownLock_ = opened.release();
   } else {
-    calls.held.push_back({opened.get(), info.st_dev, info.st_ino});
+    calls.held.push_back({directory, opened.get(), info.st_dev, info.st_ino});
     opened.release();
   }
 }
