@@ -74,20 +74,23 @@ class TemporaryFile {
   std::optional<RemovedOnSignal> removal_;
 };
 
-void writeAll(const fs::path& path, std::string_view bytes) {
-  const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error(systemError("cannot open", path));
+// Writes bytes to `temporary`; errors name `target`, the file the user knows.
+void writeAll(const fs::path& temporary, const fs::path& target, std::string_view bytes) {
+  const int fd = open(temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error(systemError("cannot open", temporary));
   while (!bytes.empty()) {
     const ssize_t written = write(fd, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
-      const std::string message = systemError("cannot write", path);
+      const std::string message = systemError("cannot write", target);
       close(fd);
       throw std::runtime_error(message);
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-  if (fsync(fd) != 0 || close(fd) != 0) throw std::runtime_error(systemError("cannot write", path));
+  if (fsync(fd) != 0 || close(fd) != 0) {
+    throw std::runtime_error(systemError("cannot write", target));
+  }
 }
 
 }  // namespace
@@ -99,7 +102,8 @@ void replaceFile(const fs::path& target, const std::function<void(const fs::path
 }
 
 void writeFileWhole(const fs::path& target, std::string_view bytes) {
-  replaceFile(target, [bytes](const fs::path& temporary) { writeAll(temporary, bytes); });
+  replaceFile(target,
+              [&target, bytes](const fs::path& temporary) { writeAll(temporary, target, bytes); });
 }
 
 bool sameFile(const fs::path& a, const fs::path& b) {

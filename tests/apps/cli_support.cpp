@@ -41,6 +41,8 @@ pid_t CliTest::start(const std::vector<std::string>& args, const std::vector<std
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
+    const rlimit limit{fileSizeLimit_, fileSizeLimit_};
+    if (fileSizeLimit_ != RLIM_INFINITY && setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
     for (const std::string& entry : env) putenv(const_cast<char*>(entry.c_str()));
     dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
     dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);

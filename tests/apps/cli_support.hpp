@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <filesystem>
@@ -35,10 +36,13 @@ class CliTest : public ::testing::Test {
   pid_t start(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
               const fs::path& cwd = {}) const;
   CliRun finish(pid_t pid) const;
+  // The RLIMIT_FSIZE of the runs that follow, in bytes.
+  void limitFileSize(rlim_t bytes) { fileSizeLimit_ = bytes; }
   const fs::path& dir() const { return dir_; }
 
  private:
   fs::path dir_;
+  rlim_t fileSizeLimit_ = RLIM_INFINITY;
 };
 
 // A width x height gray test scene: a bright square on a dark ground, with

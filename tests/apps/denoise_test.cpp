@@ -129,6 +129,30 @@ TEST_F(DenoiseCli, WithoutWorkdirTheLibraryFilesGoToAPrivateFolderRemovedOnEvery
   EXPECT_FALSE(fs::exists(dir() / "c.png"));
 }
 
+TEST_F(DenoiseCli, AFileSizeLimitFailsTheWriteInsteadOfKillingTheProcessOrItsWorkers) {
+  writePng(dir() / "a.png", scene(256, 256, 40));
+  writePng(dir() / "b.png", scene(256, 256, 30));
+  std::ofstream(dir() / "out.png") << "OLD";
+  fs::create_directory(dir() / "outs");
+  limitFileSize(std::min(fs::file_size(dir() / "a.png"), fs::file_size(dir() / "b.png")) / 2);
+
+  const CliRun serial = run({"denoise", "a.png", "-o", "out.png"});
+  // Whichever write fails first (the library's or the output's), it is an error.
+  EXPECT_EQ(serial.exitCode, 1);
+  EXPECT_THAT(serial.err, HasSubstr("Error: a.png: "));
+  EXPECT_EQ(fileBytes(dir() / "out.png"), "OLD");
+
+  const CliRun parallel = run({"denoise", "a.png", "b.png", "--out-dir", "outs", "-j", "2"});
+  EXPECT_EQ(parallel.exitCode, 1);
+  EXPECT_THAT(parallel.err, HasSubstr("Error: a.png: "));
+  EXPECT_THAT(parallel.err, HasSubstr("Error: b.png: "));
+  EXPECT_THAT(parallel.err, ::testing::Not(HasSubstr("signal")));
+  EXPECT_TRUE(fs::is_empty(dir() / "outs"));
+  for (const auto& entry : fs::directory_iterator(dir())) {
+    EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+  }
+}
+
 TEST_F(DenoiseCli, InputsAreNeverOverwritten) {
   writePng(dir() / "a.png", scene(40, 40, 30));
   const std::string before = fileBytes(dir() / "a.png");
