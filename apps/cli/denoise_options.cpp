@@ -58,9 +58,9 @@ const char* const kDenoiseHelp =
     "Each image prints: input -> output, size, time, and PSNR before -> after\n"
     "when a reference is known. Exit code: 0 when every image was denoised,\n"
     "1 when any failed (the others still complete), 2 for usage mistakes.\n"
-    "On SIGINT, SIGTERM or SIGHUP the workers are stopped, temporary files and\n"
-    "folders removed (complete outputs stay), and the exit code is 128 + the\n"
-    "signal's number.\n";
+    "On SIGINT, SIGTERM, SIGHUP or SIGPIPE the workers are stopped, temporary\n"
+    "files and folders removed (complete outputs stay), and the exit code is\n"
+    "128 + the signal's number.\n";
 
 namespace {
 

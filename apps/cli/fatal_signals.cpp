@@ -17,7 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE too: `ulvadern denoise ... | head -1` must not leave a work directory.
+constexpr int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 // Worker folders (at most 256 workers), the work directory and the outputs
 // being written.
 constexpr std::size_t kMaxPaths = 512;

@@ -1,7 +1,8 @@
-// What the tool leaves behind when it is stopped by SIGINT, SIGTERM or SIGHUP:
-// nothing but the outputs that were complete. Temporary files and folders are
-// registered here while they exist; the handler stops the worker processes,
-// waits for them, removes what is registered and exits with 128 + the signal.
+// What the tool leaves behind when it is stopped by SIGINT, SIGTERM, SIGHUP or
+// SIGPIPE: nothing but the outputs that were complete. Temporary files and
+// folders are registered here while they exist; the handler stops the worker
+// processes, waits for them, removes what is registered and exits with 128 +
+// the signal.
 //
 // The handler uses system calls only. It runs on the main thread (a signal
 // that lands on another thread is passed on to it), which is also the only
@@ -17,11 +18,11 @@
 
 namespace ulvcli {
 
-// Installs the handler for SIGINT, SIGTERM and SIGHUP, leaving alone a signal
+// Installs the handler for those signals, leaving alone a signal
 // the process was started with ignored (nohup, background jobs).
 void installFatalSignalCleanup();
 
-// Holds the three signals back in this thread for the scope, so that a step
+// Holds those signals back in this thread for the scope, so that a step
 // and its registration happen together.
 class FatalSignalsBlocked {
  public:

@@ -94,5 +94,9 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::fprintf(stderr, "Error: %s\n", ulv::printable(error.what()).c_str());
     return ulvcli::kExitFailure;
+  } catch (...) {  // caught, so that unwinding removes the private work directory
+    std::fflush(stdout);
+    std::fputs("Error: an unknown exception\n", stderr);
+    return ulvcli::kExitFailure;
   }
 }

@@ -37,7 +37,7 @@ pid_t CliTest::start(const std::vector<std::string>& args, const std::vector<std
     if (chdir(cwd.empty() ? dir_.c_str() : cwd.c_str()) != 0) _exit(127);
     // As a user's foreground command: a test runner in the background would
     // pass SIGINT on ignored.
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(sig, SIG_DFL);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);

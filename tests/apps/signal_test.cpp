@@ -1,7 +1,7 @@
-// Stopping `ulvadern denoise` while it works: on SIGINT, SIGTERM or SIGHUP it
-// stops its workers, removes every temporary file and folder, keeps the
-// outputs that were complete and exits with 128 + the signal. Workers end with
-// their parent even when it is killed outright.
+// Stopping `ulvadern denoise` while it works: on SIGINT, SIGTERM, SIGHUP or
+// SIGPIPE it stops its workers, removes every temporary file and folder, keeps
+// the outputs that were complete and exits with 128 + the signal. Workers end
+// with their parent even when it is killed outright.
 #include <gmock/gmock.h>
 #include <signal.h>
 #include <sys/types.h>
@@ -158,6 +158,14 @@ TEST_F(StoppedBatch, SigintKeepsANamedWorkDirectoryButNotTheWorkerFolders) {
 TEST_F(StoppedBatch, SighupOfASerialRunRemovesItsTemporaries) {
   const CliRun r = stopAfterFirstOutput(SIGHUP, {});
   EXPECT_EQ(r.exitCode, 128 + SIGHUP) << r.err;
+  EXPECT_THAT(namesIn(dir() / "tmp"), ::testing::IsEmpty());
+  expectOnlyCompleteOutputs();
+}
+
+TEST_F(StoppedBatch, SigpipeOfAClosedOutputCleansUpLikeTheOthers) {
+  const CliRun r = stopAfterFirstOutput(SIGPIPE, {"-j", "2"});
+  EXPECT_EQ(r.exitCode, 128 + SIGPIPE) << r.err;
+  for (const ProcessId& worker : workers()) EXPECT_FALSE(running(worker)) << worker.pid;
   EXPECT_THAT(namesIn(dir() / "tmp"), ::testing::IsEmpty());
   expectOnlyCompleteOutputs();
 }
