@@ -85,8 +85,12 @@ class PipeEvents : public BatchEvents {
                              std::atomic<std::size_t>& next, const fs::path& directory, int fd) {
   if (chdir(directory.c_str()) != 0) _exit(3);
   PipeEvents events(fd);
-  for (std::size_t index = next++; index < tasks.size(); index = next++) {
-    runOne(tasks, index, job, events);
+  try {
+    for (std::size_t index = next++; index < tasks.size(); index = next++) {
+      runOne(tasks, index, job, events);
+    }
+  } catch (...) {
+    _exit(70);  // unwinding would run the parent's destructors, which remove its folders
   }
   // Skip the parent's exit handlers and destructors (library terminators, stdio).
   _exit(0);

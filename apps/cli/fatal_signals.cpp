@@ -75,7 +75,9 @@ bool removeEntry(int parent, const char* name, int depth) {
 void stopWorkers() {
   for (const std::atomic<pid_t>& worker : gWorkers) {
     const pid_t pid = worker.load();
-    if (pid > 0) kill(pid, SIGTERM);
+    if (pid <= 0) continue;
+    kill(pid, SIGTERM);
+    kill(pid, SIGCONT);  // a stopped worker would never end, and we wait for it
   }
   // Each worker removes its own half-written output before it ends.
   for (const std::atomic<pid_t>& worker : gWorkers) {
@@ -129,7 +131,11 @@ void becomeWorker(pid_t parent, const fs::path& directory) {
   prctl(PR_SET_PDEATHSIG, SIGTERM);
   // The parent may have died before the line above: nothing would tell us.
   if (getppid() != parent) _exit(128 + SIGTERM);
-  publishPath(directory);  // for the worker's life, which ends in _exit
+  try {
+    publishPath(directory);  // for the worker's life, which ends in _exit
+  } catch (...) {
+    _exit(127);  // unwinding would run the parent's destructors here
+  }
 }
 
 }  // namespace
