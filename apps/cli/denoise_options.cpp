@@ -59,8 +59,8 @@ const char* const kDenoiseHelp =
     "when a reference is known. Exit code: 0 when every image was denoised,\n"
     "1 when any failed (the others still complete), 2 for usage mistakes.\n"
     "On SIGINT, SIGTERM, SIGHUP or SIGPIPE the workers are stopped, temporary\n"
-    "files and folders removed (complete outputs stay), and the exit code is\n"
-    "128 + the signal's number.\n";
+    "files and folders removed (complete outputs stay), and the tool ends by\n"
+    "the signal (exit status 128 + its number).\n";
 
 namespace {
 

@@ -88,6 +88,19 @@ void stopWorkers() {
   }
 }
 
+// Ends the process by the signal itself, as it would have without the
+// handler: a shell sees 128 + sig, and a script running us in a loop stops on
+// Ctrl-C instead of going on to the next command.
+[[noreturn]] void dieOf(int sig) {
+  signal(sig, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, sig);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  raise(sig);
+  _exit(128 + sig);
+}
+
 extern "C" void onFatalSignal(int sig) {
   // The registrations belong to the main thread, whose id is the process id.
   if (gettid() != getpid()) {
@@ -98,7 +111,7 @@ extern "C" void onFatalSignal(int sig) {
   for (const std::atomic<char*>& path : gPaths) {
     if (const char* name = path.load()) removeTree(name);
   }
-  _exit(128 + sig);
+  dieOf(sig);
 }
 
 char* publishPath(const fs::path& path) {

@@ -1,8 +1,8 @@
 // What the tool leaves behind when it is stopped by SIGINT, SIGTERM, SIGHUP or
 // SIGPIPE: nothing but the outputs that were complete. Temporary files and
 // folders are registered here while they exist; the handler stops the worker
-// processes, waits for them, removes what is registered and exits with 128 +
-// the signal.
+// processes, waits for them, removes what is registered and ends the process
+// by the signal (exit status 128 + the signal in a shell).
 //
 // The handler uses system calls only. It runs on the main thread (a signal
 // that lands on another thread is passed on to it), which is also the only
