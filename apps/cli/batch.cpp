@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <stdexcept>
 
+#include "fatal_signals.hpp"
 #include "host/errors.hpp"
 #include "worker_records.hpp"
 
@@ -83,8 +85,12 @@ class PipeEvents : public BatchEvents {
                              std::atomic<std::size_t>& next, const fs::path& directory, int fd) {
   if (chdir(directory.c_str()) != 0) _exit(3);
   PipeEvents events(fd);
-  for (std::size_t index = next++; index < tasks.size(); index = next++) {
-    runOne(tasks, index, job, events);
+  try {
+    for (std::size_t index = next++; index < tasks.size(); index = next++) {
+      runOne(tasks, index, job, events);
+    }
+  } catch (...) {
+    _exit(70);  // unwinding would run the parent's destructors, which remove its folders
   }
   // Skip the parent's exit handlers and destructors (library terminators, stdio).
   _exit(0);
@@ -111,31 +117,41 @@ class SharedCounter {
   std::atomic<std::size_t>* counter_ = nullptr;
 };
 
-// Private work directories, removed with everything the library left in them.
+// Private work directories, removed with everything the library left in
+// them: at the end, or by the handler of a fatal signal.
 class WorkerDirectories {
  public:
   WorkerDirectories(const fs::path& parent, int count) {
-    for (int k = 0; k < count; ++k) {
-      std::string pattern = (parent / "ulvadern-worker-XXXXXX").string();
-      if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a work directory in \"" + parent.string() +
-                                 "\": " + std::strerror(errno));
-      }
-      paths_.emplace_back(pattern);
+    try {
+      for (int k = 0; k < count; ++k) add(parent);
+    } catch (...) {
+      removeAll();
+      throw;
     }
   }
-  ~WorkerDirectories() {
-    for (const fs::path& path : paths_) {
-      std::error_code ignored;
-      fs::remove_all(path, ignored);
-    }
-  }
+  ~WorkerDirectories() { removeAll(); }
   WorkerDirectories(const WorkerDirectories&) = delete;
   WorkerDirectories& operator=(const WorkerDirectories&) = delete;
   const fs::path& operator[](std::size_t k) const { return paths_[k]; }
 
  private:
+  void add(const fs::path& parent) {
+    const FatalSignalsBlocked blocked;  // the directory and its registration come together
+    std::string pattern = (parent / "ulvadern-worker-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+      throw std::runtime_error("cannot create a work directory in \"" + parent.string() +
+                               "\": " + std::strerror(errno));
+    }
+    paths_.emplace_back(pattern);
+    removals_.push_back(std::make_unique<RemovedOnSignal>(paths_.back()));
+  }
+  void removeAll() {
+    for (const fs::path& path : paths_) removeTree(path.c_str());
+    removals_.clear();
+  }
+
   std::vector<fs::path> paths_;
+  std::vector<std::unique_ptr<RemovedOnSignal>> removals_;
 };
 
 // What the parent knows of the workers: the task each one is on, and which
@@ -201,9 +217,7 @@ std::string deathText(int status) {
 
 void reapWorkers(std::size_t taskCount, Tracker& tracker, BatchEvents& events) {
   for (auto& [pid, task] : tracker.current) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const int status = reapWorker(pid);
     if (task && !tracker.finished.count(*task)) failTask(*task, deathText(status), tracker, events);
   }
   for (std::size_t task = 0; task < taskCount; ++task) {
@@ -230,7 +244,7 @@ void runInWorkers(const std::vector<ImageTask>& tasks, const ImageJob& job, int 
   Tracker tracker;
   int forkError = 0;
   for (int k = 0; k < count; ++k) {
-    const pid_t pid = fork();
+    const pid_t pid = forkWorker(directories[k]);
     if (pid == 0) {
       close(fds[0]);
       workerMain(tasks, job, next.get(), directories[k], fds[1]);

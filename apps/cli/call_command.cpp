@@ -13,6 +13,7 @@
 #include "commands.hpp"
 #include "host/errors.hpp"
 #include "host/matfile.hpp"
+#include "host/printable.hpp"
 #include "host/random.hpp"
 #include "library_lookup.hpp"
 #include "output_file.hpp"
@@ -46,8 +47,10 @@ const char* const kCallHelp =
     "                       invmaltrans2d: x; lixo: a d)\n"
     "  --seed S             seed of the random generators (default 20261207)\n"
     "  --workdir DIR        directory for the library's MAT-files (minimiza.mat,\n"
-    "                       mascaras.mat; gaussfit reads vv from DIR/minimiza.mat);\n"
-    "                       default: the current directory\n"
+    "                       mascaras.mat), where they are kept; default: a private\n"
+    "                       directory under $TMPDIR or /tmp, removed at the end.\n"
+    "                       gaussfit reads vv from DIR/minimiza.mat, so it needs\n"
+    "                       --workdir naming a folder that holds one\n"
     "  --record-random F.mat save every random draw of the call to F.mat\n"
     "                       (randn_1, randn_2, ..., rand_1, rand_2, ...) when it succeeds\n"
     "  --replay-random F.mat take the random draws from F.mat instead of the generators\n"
@@ -96,7 +99,9 @@ const char* className(const ulv::mxArray& value) {
 
 std::string valueText(const ulv::mxArray& value) {
   if (value.isPlaceholder() || value.isCell()) return "";
-  if (value.isChar()) return std::string(1, '\'').append(value.toString()).append(1, '\'');
+  if (value.isChar()) {
+    return std::string(1, '\'').append(ulv::printable(value.toString())).append(1, '\'');
+  }
   if (value.isEmpty()) return "(empty)";
   char text[96];
   if (value.isScalar()) {
@@ -191,6 +196,20 @@ std::vector<ulv::mxArray> callWithRandomSource(ulv::LoadedLibrary& library, cons
   return outputs;
 }
 
+// gaussfit reads its sample from the work directory, which is new and empty
+// unless the user names one: say so when the call fails.
+std::vector<ulv::mxArray> callInWorkDirectory(ulv::LoadedLibrary& library, const CallPlan& plan,
+                                              int nargout) {
+  try {
+    return callWithRandomSource(library, plan, nargout);
+  } catch (const ulv::HostError& error) {
+    if (plan.function != "gaussfit" || !plan.workdir.empty()) throw;
+    throw ulv::HostError(std::string(error.what()) +
+                         "\n(gaussfit reads vv from minimiza.mat in the work directory: name a "
+                         "folder that holds one with --workdir)");
+  }
+}
+
 }  // namespace
 
 int runCall(const Arguments& args) {
@@ -203,8 +222,8 @@ int runCall(const Arguments& args) {
   const std::unique_ptr<ulv::LoadedLibrary> library = openLibrary();
   const ulv::FunctionTableEntry& entry = findFunction(*library, plan.function);
   const int nargout = plan.nargout.value_or(entry.outputs);
-  if (!plan.workdir.empty()) enterWorkDirectory(plan.workdir);
-  const std::vector<ulv::mxArray> outputs = callWithRandomSource(*library, plan, nargout);
+  const WorkDirectory workdir(plan.workdir);
+  const std::vector<ulv::mxArray> outputs = callInWorkDirectory(*library, plan, nargout);
 
   std::vector<std::pair<std::string, ulv::mxArray>> results;
   for (std::size_t i = 0; i < outputs.size(); ++i) {

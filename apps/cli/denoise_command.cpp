@@ -147,17 +147,17 @@ int runDenoise(const Arguments& args) {
   const std::vector<ImageTask> tasks = planTasks(options);
   const std::unique_ptr<ulv::LoadedLibrary> library = openLibrary();
   if (!options.outDir.empty()) fs::create_directories(absoluteFrom(options.outDir));
-  if (!options.workdir.empty()) enterWorkDirectory(absoluteFrom(options.workdir));
-
   const ImageJob job = withRandomTape(
       [&library, &options](const ImageTask& task) {
         return denoiseImage(*library, task, options.settings);
       },
       options);
+  // Entered once every path of the command line is absolute.
+  const WorkDirectory workdir(options.workdir);
   BatchReport report(tasks, options.quiet, isatty(STDERR_FILENO) != 0 && tasks.size() > 1, base);
   const auto start = std::chrono::steady_clock::now();
   if (options.jobs > 1 && tasks.size() > 1) {
-    runInWorkers(tasks, job, options.jobs, fs::current_path(), report);
+    runInWorkers(tasks, job, options.jobs, workdir.path(), report);
   } else {
     runSerial(tasks, job, report);
   }

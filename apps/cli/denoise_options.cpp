@@ -41,7 +41,8 @@ const char* const kDenoiseHelp =
     "\n"
     "Running:\n"
     "  --workdir DIR        where the library's MAT-files (minimiza.mat,\n"
-    "                       mascaras.mat) go; default: the current directory\n"
+    "                       mascaras.mat) go and are kept; default: a private\n"
+    "                       directory under $TMPDIR or /tmp, removed at the end\n"
     "  -j, --jobs K         K worker processes (default 1), each in its own\n"
     "                       directory under the work directory, removed at the end\n"
     "  -t, --threads T      T threads (default 1, at most 64) share the element-wise\n"
@@ -56,7 +57,10 @@ const char* const kDenoiseHelp =
     "\n"
     "Each image prints: input -> output, size, time, and PSNR before -> after\n"
     "when a reference is known. Exit code: 0 when every image was denoised,\n"
-    "1 when any failed (the others still complete), 2 for usage mistakes.\n";
+    "1 when any failed (the others still complete), 2 for usage mistakes.\n"
+    "On SIGINT, SIGTERM, SIGHUP or SIGPIPE the workers are stopped, temporary\n"
+    "files and folders removed (complete outputs stay), and the tool ends by\n"
+    "the signal (exit status 128 + its number).\n";
 
 namespace {
 

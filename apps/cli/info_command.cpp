@@ -4,6 +4,7 @@
 
 #include "arguments.hpp"
 #include "commands.hpp"
+#include "host/printable.hpp"
 #include "library_lookup.hpp"
 
 namespace ulvcli {
@@ -24,24 +25,25 @@ std::string inputCountText(int declared) {
 
 void printDescriptor(const ulv::LoadedLibrary& library) {
   const ulv::LibraryDescriptor& descriptor = library.descriptor();
-  std::printf("Library:    %s (descriptor format %d)\n", library.path().c_str(),
+  std::printf("Library:    %s (descriptor format %d)\n", ulv::printable(library.path()).c_str(),
               descriptor.formatTag);
   std::printf("Functions:  %d\n", descriptor.functionCount);
   std::printf("  %-14s %-14s %s\n", "name", "inputs", "outputs");
   for (int i = 0; i < descriptor.functionCount; ++i) {
     const ulv::FunctionTableEntry& entry = descriptor.functions[i];
-    std::printf("  %-14s %-14s %d\n", entry.name, inputCountText(entry.inputs).c_str(),
-                entry.outputs);
+    std::printf("  %-14s %-14s %d\n", ulv::printable(entry.name).c_str(),
+                inputCountText(entry.inputs).c_str(), entry.outputs);
   }
   std::printf("Globals:    %d\n", descriptor.globalCount);
   for (int i = 0; i < descriptor.globalCount; ++i) {
     const ulv::GlobalTableEntry& global = descriptor.globals[i];
-    std::printf("  %s (%s)\n", global.name, *global.slot == nullptr ? "unbound" : "bound");
+    std::printf("  %s (%s)\n", ulv::printable(global.name).c_str(),
+                *global.slot == nullptr ? "unbound" : "bound");
   }
   std::printf("Initialiser/terminator pairs: %d\n", descriptor.initTermCount);
   std::printf("Resource strings:\n");
   for (const auto& [id, text] : library.resourceStrings()) {
-    std::printf("  %d  %s\n", id, text.c_str());
+    std::printf("  %d  %s\n", id, ulv::printable(text).c_str());
   }
 }
 

@@ -1,5 +1,6 @@
 // ulvadern: denoise images, call the library's functions by name, and show
 // what the library declares. The library is loaded at run time, as a host would.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -7,8 +8,10 @@
 
 #include "arguments.hpp"
 #include "commands.hpp"
+#include "fatal_signals.hpp"
 #include "host/errors.hpp"
 #include "host/memory_tuning.hpp"
+#include "host/printable.hpp"
 
 namespace {
 
@@ -56,6 +59,16 @@ int dispatch(const std::string& command, const ulvcli::Arguments& args) {
   throw ulvcli::UsageError("unknown command \"" + command + "\"");
 }
 
+// Warnings and reports quote file names and file contents: escaped, like errors.
+void printHostMessagesEscaped() {
+  ulv::setWarningHandler([](std::string_view message) {
+    std::fprintf(stderr, "Warning: %s\n", ulv::printable(message).c_str());
+  });
+  ulv::setReportHandler([](std::string_view message) {
+    std::fprintf(stderr, "%s\n", ulv::printable(message).c_str());
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -64,17 +77,26 @@ int main(int argc, char** argv) {
     return ulvcli::kExitUsage;
   }
   const std::string command = argv[1];
+  // A file-size limit then fails the write with EFBIG, which is reported,
+  // instead of killing the process; workers inherit it.
+  std::signal(SIGXFSZ, SIG_IGN);
+  ulvcli::installFatalSignalCleanup();
+  printHostMessagesEscaped();
   ulv::tuneMemoryForLargeArrays();  // large images: reuse freed blocks instead of page faults
   try {
     return dispatch(command, ulvcli::Arguments(argv + 2, argv + argc));
   } catch (const ulvcli::UsageError& error) {
     const bool known = command == "denoise" || command == "call" || command == "info";
-    std::fprintf(stderr, "ulvadern: %s\nTry `ulvadern %s--help`.\n", error.what(),
-                 known ? (command + " ").c_str() : "");
+    std::fprintf(stderr, "ulvadern: %s\nTry `ulvadern %s--help`.\n",
+                 ulv::printable(error.what()).c_str(), known ? (command + " ").c_str() : "");
     return ulvcli::kExitUsage;
   } catch (const std::exception& error) {
     std::fflush(stdout);
-    std::fprintf(stderr, "Error: %s\n", error.what());
+    std::fprintf(stderr, "Error: %s\n", ulv::printable(error.what()).c_str());
+    return ulvcli::kExitFailure;
+  } catch (...) {  // caught, so that unwinding removes the private work directory
+    std::fflush(stdout);
+    std::fputs("Error: an unknown exception\n", stderr);
     return ulvcli::kExitFailure;
   }
 }

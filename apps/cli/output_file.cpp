@@ -6,8 +6,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
+
+#include "fatal_signals.hpp"
 
 namespace ulvcli {
 
@@ -17,57 +20,90 @@ std::string systemError(const std::string& what, const fs::path& path) {
   return what + " \"" + path.string() + "\": " + std::strerror(errno);
 }
 
-// A new, empty file next to target, with the permissions a plain create would give.
-fs::path createTemporaryNextTo(const fs::path& target) {
-  const fs::path directory = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-  const std::string extension = target.extension().string();
-  // Built with append: GCC 12 warns falsely (-Wrestrict) on "." + string.
-  std::string name(".");
-  name.append(target.stem().string()).append(".tmp-XXXXXX").append(extension);
-  std::string pattern = (directory / name).string();
-  const int fd = mkstemps(pattern.data(), static_cast<int>(extension.size()));
-  if (fd < 0) throw std::runtime_error(systemError("cannot create a file in", directory));
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  close(fd);
-  return pattern;
-}
+// A new, empty file next to the target, with the permissions a plain create
+// would give. It is removed when dropped before it was renamed over the
+// target, and by the handler of a fatal signal while it exists.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const fs::path& target) {
+    const FatalSignalsBlocked blocked;  // the file and its registration come together
+    path_ = createNextTo(target);
+    try {
+      removal_.emplace(path_);
+    } catch (...) {
+      removeFile();
+      throw;
+    }
+  }
+  ~TemporaryFile() { removeFile(); }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-void writeAll(const fs::path& path, std::string_view bytes) {
-  const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error(systemError("cannot open", path));
+  const fs::path& path() const { return path_; }
+
+  void renameOver(const fs::path& target) {
+    if (std::rename(path_.c_str(), target.c_str()) != 0) {
+      throw std::runtime_error(systemError("cannot write", target));
+    }
+    path_.clear();
+  }
+
+ private:
+  static fs::path createNextTo(const fs::path& target) {
+    const fs::path directory = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    const std::string extension = target.extension().string();
+    // Built with append: GCC 12 warns falsely (-Wrestrict) on "." + string.
+    std::string name(".");
+    name.append(target.stem().string()).append(".tmp-XXXXXX").append(extension);
+    std::string pattern = (directory / name).string();
+    const int fd = mkstemps(pattern.data(), static_cast<int>(extension.size()));
+    if (fd < 0) throw std::runtime_error(systemError("cannot create a file in", directory));
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    close(fd);
+    return pattern;
+  }
+
+  void removeFile() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove(path_, ignored);
+  }
+
+  fs::path path_;
+  std::optional<RemovedOnSignal> removal_;
+};
+
+// Writes bytes to `temporary`; errors name `target`, the file the user knows.
+void writeAll(const fs::path& temporary, const fs::path& target, std::string_view bytes) {
+  const int fd = open(temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error(systemError("cannot open", temporary));
   while (!bytes.empty()) {
     const ssize_t written = write(fd, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
-      const std::string message = systemError("cannot write", path);
+      const std::string message = systemError("cannot write", target);
       close(fd);
       throw std::runtime_error(message);
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-  if (fsync(fd) != 0 || close(fd) != 0) throw std::runtime_error(systemError("cannot write", path));
+  if (fsync(fd) != 0 || close(fd) != 0) {
+    throw std::runtime_error(systemError("cannot write", target));
+  }
 }
 
 }  // namespace
 
 void replaceFile(const fs::path& target, const std::function<void(const fs::path&)>& write) {
-  const fs::path temporary = createTemporaryNextTo(target);
-  try {
-    write(temporary);
-    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-      throw std::runtime_error(systemError("cannot write", target));
-    }
-  } catch (...) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    throw;
-  }
+  TemporaryFile temporary(target);
+  write(temporary.path());
+  temporary.renameOver(target);
 }
 
 void writeFileWhole(const fs::path& target, std::string_view bytes) {
-  replaceFile(target, [bytes](const fs::path& temporary) { writeAll(temporary, bytes); });
+  replaceFile(target,
+              [&target, bytes](const fs::path& temporary) { writeAll(temporary, target, bytes); });
 }
 
 bool sameFile(const fs::path& a, const fs::path& b) {

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "host/printable.hpp"
+
 namespace ulvcli {
 
 namespace {
@@ -14,7 +16,7 @@ std::string psnrText(const ImageResult& result, const ImageTask& task) {
   if (!result.psnrAfter) return "";
   char text[160];
   std::snprintf(text, sizeof text, "  PSNR %.2f -> %.2f dB (reference %s)", *result.psnrBefore,
-                *result.psnrAfter, task.reference.filename().c_str());
+                *result.psnrAfter, ulv::printable(task.reference.filename().string()).c_str());
   return text;
 }
 
@@ -25,7 +27,7 @@ BatchReport::BatchReport(const std::vector<ImageTask>& tasks, bool quiet, bool p
     : tasks_(tasks), quiet_(quiet), progressBar_(progressBar && !quiet), base_(std::move(base)) {}
 
 void BatchReport::started(std::size_t task) {
-  current_ = tasks_[task].input.filename().string();
+  current_ = ulv::printable(tasks_[task].input.filename().string());
   drawBar();
 }
 
@@ -43,7 +45,8 @@ void BatchReport::warning(std::size_t task, const std::string& message) {
 
 void BatchReport::printWarnings(std::size_t task) {
   for (const auto& [message, count] : warnings_[task]) {
-    std::fprintf(stderr, "Warning: %s: %s", shown(tasks_[task].input).c_str(), message.c_str());
+    std::fprintf(stderr, "Warning: %s: %s", shown(tasks_[task].input).c_str(),
+                 ulv::printable(message).c_str());
     if (count > 1) std::fprintf(stderr, " (%d times)", count);
     std::fputc('\n', stderr);
   }
@@ -52,8 +55,8 @@ void BatchReport::printWarnings(std::size_t task) {
 
 std::string BatchReport::shown(const std::filesystem::path& path) const {
   const std::filesystem::path relative = path.lexically_relative(base_);
-  if (relative.empty() || *relative.begin() == "..") return path.string();
-  return relative.string();
+  if (relative.empty() || *relative.begin() == "..") return ulv::printable(path.string());
+  return ulv::printable(relative.string());
 }
 
 void BatchReport::finished(std::size_t task, const ImageResult& result) {
@@ -64,7 +67,8 @@ void BatchReport::finished(std::size_t task, const ImageResult& result) {
   const ImageTask& t = tasks_[task];
   if (!result.ok) {
     ++failures_;
-    std::fprintf(stderr, "Error: %s: %s\n", shown(t.input).c_str(), result.error.c_str());
+    std::fprintf(stderr, "Error: %s: %s\n", shown(t.input).c_str(),
+                 ulv::printable(result.error).c_str());
   } else if (!quiet_) {
     std::printf("%s -> %s  %dx%d %s  %.2f s%s\n", shown(t.input).c_str(), shown(t.output).c_str(),
                 result.width, result.height, result.channels >= 3 ? "colour" : "gray",

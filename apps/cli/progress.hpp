@@ -32,6 +32,7 @@ class BatchReport : public BatchEvents {
   void clearBar();
   void drawBar();
   void printWarnings(std::size_t task);
+  // The path as printed: relative to base_ where it lies below, escaped.
   std::string shown(const std::filesystem::path& path) const;
 
   const std::vector<ImageTask>& tasks_;

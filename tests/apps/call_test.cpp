@@ -92,7 +92,11 @@ TEST_F(CallCli, GaussfitReadsItsSampleFromTheWorkDirectory) {
     expected -= std::log(1e-15 + 0.25 * std::exp(-v * v) + 0.75 * std::exp(-(v / 2) * (v / 2)) / 2);
   }
   EXPECT_NEAR(y.scalarValue(), expected, 1e-12);
-  EXPECT_EQ(run({"call", "gaussfit", "1", "2", "0.25"}).exitCode, 1);  // no minimiza.mat here
+  // Without --workdir the call runs in a new, private directory.
+  saveMat("minimiza.mat", "vv", ulv::mxArray::row({0.5, -1, 2}));
+  const CliRun noWorkdir = run({"call", "gaussfit", "1", "2", "0.25"});
+  EXPECT_EQ(noWorkdir.exitCode, 1);
+  EXPECT_THAT(noWorkdir.err, HasSubstr("name a folder that holds one with --workdir"));
 }
 
 TEST_F(CallCli, UlvadernByNameMatchesTheDenoiseCommandAndReplaysItsDraws) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -27,13 +28,21 @@ void CliTest::TearDown() {
   fs::remove_all(dir_, ignored);
 }
 
-CliRun CliTest::run(const std::vector<std::string>& args,
-                    const std::vector<std::string>& env) const {
+pid_t CliTest::start(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                     const fs::path& cwd) const {
   const fs::path out = dir_ / ".stdout";
   const fs::path err = dir_ / ".stderr";
   const pid_t pid = fork();
   if (pid == 0) {
-    if (chdir(dir_.c_str()) != 0) _exit(127);
+    if (chdir(cwd.empty() ? dir_.c_str() : cwd.c_str()) != 0) _exit(127);
+    // As a user's foreground command: a test runner in the background would
+    // pass SIGINT on ignored.
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    const rlimit limit{fileSizeLimit_, fileSizeLimit_};
+    if (fileSizeLimit_ != RLIM_INFINITY && setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
     for (const std::string& entry : env) putenv(const_cast<char*>(entry.c_str()));
     dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
     dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
@@ -43,6 +52,12 @@ CliRun CliTest::run(const std::vector<std::string>& args,
     execv(ULV_CLI_PATH, argv.data());
     _exit(127);
   }
+  return pid;
+}
+
+CliRun CliTest::finish(pid_t pid) const {
+  const fs::path out = dir_ / ".stdout";
+  const fs::path err = dir_ / ".stderr";
   int status = 0;
   waitpid(pid, &status, 0);
   CliRun result{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), fileBytes(out),
@@ -53,6 +68,11 @@ CliRun CliTest::run(const std::vector<std::string>& args,
   EXPECT_EQ(result.err.find("Sanitizer"), std::string::npos) << result.err;
   EXPECT_EQ(result.err.find("runtime error:"), std::string::npos) << result.err;
   return result;
+}
+
+CliRun CliTest::run(const std::vector<std::string>& args,
+                    const std::vector<std::string>& env) const {
+  return finish(start(args, env));
 }
 
 Image8 scene(int width, int height, double noise) {
@@ -133,6 +153,20 @@ std::string zlibStored(const std::string& raw) {
 
 }  // namespace
 
+std::string pngFile(const std::vector<std::pair<std::string, std::string>>& chunks) {
+  std::string png = "\x89PNG\r\n\x1a\n";
+  for (const auto& [type, data] : chunks) putChunk(png, type, data);
+  return png;
+}
+
+std::string grayPngHeader(int width, int height, int bitDepth) {
+  std::string header;
+  putBigEndian32(header, width);
+  putBigEndian32(header, height);
+  header += std::string{static_cast<char>(bitDepth), 0, 0, 0, 0};  // gray, no interlace
+  return header;
+}
+
 void writePng16(const fs::path& path, const Image8& gray) {
   std::string raw;
   for (int y = 0; y < gray.height; ++y) {
@@ -143,15 +177,10 @@ void writePng16(const fs::path& path, const Image8& gray) {
       raw.push_back(static_cast<char>(v & 0xff));
     }
   }
-  std::string header;
-  putBigEndian32(header, gray.width);
-  putBigEndian32(header, gray.height);
-  header += std::string{16, 0, 0, 0, 0};  // 16-bit gray, no interlace
-  std::string png = "\x89PNG\r\n\x1a\n";
-  putChunk(png, "IHDR", header);
-  putChunk(png, "IDAT", zlibStored(raw));
-  putChunk(png, "IEND", "");
-  std::ofstream(path, std::ios::binary) << png;
+  std::ofstream(path, std::ios::binary)
+      << pngFile({{"IHDR", grayPngHeader(gray.width, gray.height, 16)},
+                  {"IDAT", zlibStored(raw)},
+                  {"IEND", ""}});
 }
 
 Image8 readImage8(const fs::path& path) {

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/types.h>
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/array.hpp"
@@ -29,10 +32,17 @@ class CliTest : public ::testing::Test {
 
   // Runs `ulvadern args...` in dir(); env entries "NAME=value" are added.
   CliRun run(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) const;
+  // The same in the background, in `cwd` (default: dir()); finish() waits for it.
+  pid_t start(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+              const fs::path& cwd = {}) const;
+  CliRun finish(pid_t pid) const;
+  // The RLIMIT_FSIZE of the runs that follow, in bytes.
+  void limitFileSize(rlim_t bytes) { fileSizeLimit_ = bytes; }
   const fs::path& dir() const { return dir_; }
 
  private:
   fs::path dir_;
+  rlim_t fileSizeLimit_ = RLIM_INFINITY;
 };
 
 // A width x height gray test scene: a bright square on a dark ground, with
@@ -43,6 +53,10 @@ Image8 colourScene(int width, int height, double noise);
 void writePng(const fs::path& path, const Image8& image);
 // A 16-bit gray PNG whose samples are the 8-bit ones times 257.
 void writePng16(const fs::path& path, const Image8& gray);
+// A PNG file made of the given (type, data) chunks, with their lengths and CRCs.
+std::string pngFile(const std::vector<std::pair<std::string, std::string>>& chunks);
+// The data of an IHDR chunk for a gray image.
+std::string grayPngHeader(int width, int height, int bitDepth);
 Image8 readImage8(const fs::path& path);  // with every sample rounded to 8 bits
 
 ulv::mxArray matVariable(const fs::path& file, const std::string& name);

@@ -91,11 +91,66 @@ TEST_F(DenoiseCli, BatchFinishesTheGoodFilesAndFailsForTheCorruptOne) {
     EXPECT_TRUE(fileBytes(dir() / "serial" / name) == fileBytes(dir() / "parallel" / name)) << name;
   }
   EXPECT_FALSE(fs::exists(dir() / "parallel" / "b.png"));
-  // Worker directories are gone; only the serial run's MAT-files remain.
+  // The library's files and the worker directories went to private folders.
   std::vector<std::string> left;
   for (const auto& entry : fs::directory_iterator(dir())) left.push_back(entry.path().filename());
-  EXPECT_THAT(left, ::testing::UnorderedElementsAre("in", "serial", "parallel", "minimiza.mat",
-                                                    "mascaras.mat"));
+  EXPECT_THAT(left, ::testing::UnorderedElementsAre("in", "serial", "parallel"));
+}
+
+TEST_F(DenoiseCli, WithoutWorkdirTheLibraryFilesGoToAPrivateFolderRemovedOnEveryPath) {
+  writePng(dir() / "a.png", scene(40, 40, 30));
+  writePng(dir() / "b.png", scene(40, 36, 20));
+  std::ofstream(dir() / "bad.png") << "not an image";
+  fs::create_directories(dir() / "tmp");
+  fs::create_directories(dir() / "readonly");
+  fs::permissions(dir() / "readonly", fs::perms::owner_read | fs::perms::owner_exec);
+  const std::vector<std::string> env = {"TMPDIR=" + (dir() / "tmp").string()};
+  const auto runThere = [&](const std::vector<std::string>& args) {
+    return finish(start(args, env, dir() / "readonly"));
+  };
+
+  const CliRun one = runThere({"denoise", "../a.png", "-o", "../one.png"});
+  EXPECT_EQ(one.exitCode, 0) << one.err;
+  const CliRun two =
+      runThere({"denoise", "../a.png", "../b.png", "--out-dir", "../two", "-j", "2"});
+  EXPECT_EQ(two.exitCode, 0) << two.err;
+  EXPECT_EQ(runThere({"denoise", "../bad.png", "-o", "../bad_out.png"}).exitCode, 1);
+  EXPECT_EQ(runThere({"call", "touint", "[1 2]"}).exitCode, 0);
+  EXPECT_TRUE(fileBytes(dir() / "one.png") == fileBytes(dir() / "two" / "a.png"));
+  EXPECT_TRUE(fs::is_empty(dir() / "readonly"));
+  EXPECT_TRUE(fs::is_empty(dir() / "tmp"));
+  fs::permissions(dir() / "readonly", fs::perms::owner_all);
+
+  const CliRun noTmp =
+      run({"denoise", "a.png", "-o", "c.png"}, {"TMPDIR=" + (dir() / "missing").string()});
+  EXPECT_EQ(noTmp.exitCode, 1);
+  EXPECT_THAT(noTmp.err, HasSubstr("cannot create a private work directory in"));
+  EXPECT_THAT(noTmp.err, HasSubstr("--workdir"));
+  EXPECT_FALSE(fs::exists(dir() / "c.png"));
+}
+
+TEST_F(DenoiseCli, AFileSizeLimitFailsTheWriteInsteadOfKillingTheProcessOrItsWorkers) {
+  writePng(dir() / "a.png", scene(256, 256, 40));
+  writePng(dir() / "b.png", scene(256, 256, 30));
+  std::ofstream(dir() / "out.png") << "OLD";
+  fs::create_directory(dir() / "outs");
+  limitFileSize(std::min(fs::file_size(dir() / "a.png"), fs::file_size(dir() / "b.png")) / 2);
+
+  const CliRun serial = run({"denoise", "a.png", "-o", "out.png"});
+  // Whichever write fails first (the library's or the output's), it is an error.
+  EXPECT_EQ(serial.exitCode, 1);
+  EXPECT_THAT(serial.err, HasSubstr("Error: a.png: "));
+  EXPECT_EQ(fileBytes(dir() / "out.png"), "OLD");
+
+  const CliRun parallel = run({"denoise", "a.png", "b.png", "--out-dir", "outs", "-j", "2"});
+  EXPECT_EQ(parallel.exitCode, 1);
+  EXPECT_THAT(parallel.err, HasSubstr("Error: a.png: "));
+  EXPECT_THAT(parallel.err, HasSubstr("Error: b.png: "));
+  EXPECT_THAT(parallel.err, ::testing::Not(HasSubstr("signal")));
+  EXPECT_TRUE(fs::is_empty(dir() / "outs"));
+  for (const auto& entry : fs::directory_iterator(dir())) {
+    EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+  }
 }
 
 TEST_F(DenoiseCli, InputsAreNeverOverwritten) {
@@ -113,7 +168,10 @@ TEST_F(DenoiseCli, InputsAreNeverOverwritten) {
 TEST_F(DenoiseCli, ReplayingRecordedDrawsReproducesTheOutputWhateverTheSeed) {
   writePng(dir() / "a.png", scene(40, 40, 30));
   writePng(dir() / "small.png", scene(30, 30, 30));
-  ASSERT_EQ(run({"denoise", "a.png", "-o", "first.png", "--record-random", "draws.mat"}).exitCode,
+  // Named files are taken from the current directory, not the work directory.
+  ASSERT_EQ(run({"denoise", "a.png", "-o", "first.png", "--record-random", "draws.mat", "--workdir",
+                 "work"})
+                .exitCode,
             0);
   EXPECT_EQ(matVariable(dir() / "draws.mat", "randn_1").dims(), (ulv::Dims{40, 40}));
   EXPECT_EQ(matVariable(dir() / "draws.mat", "rand_1").classID(), ulv::mxDOUBLE_CLASS);
