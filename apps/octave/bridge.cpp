@@ -6,6 +6,7 @@
 
 #include "host/errors.hpp"
 #include "host/loader.hpp"
+#include "host/printable.hpp"
 #include "library_location.hpp"
 #include "plain_arrays.hpp"
 
@@ -34,10 +35,10 @@ class NoticeCapture {
  public:
   explicit NoticeCapture(std::vector<Notice>& notices)
       : previousWarning_(setWarningHandler([&notices](std::string_view text) {
-          notices.push_back({Notice::Kind::Warning, std::string(text)});
+          notices.push_back({Notice::Kind::Warning, printable(text)});
         })),
         previousReport_(setReportHandler([&notices](std::string_view text) {
-          notices.push_back({Notice::Kind::Report, std::string(text)});
+          notices.push_back({Notice::Kind::Report, printable(text)});
         })) {}
   ~NoticeCapture() {
     setWarningHandler(std::move(previousWarning_));
@@ -72,11 +73,11 @@ CallOutcome callFunction(std::string_view name, int nargout, std::vector<PlainAr
   try {
     outcome.outputs = runCall(name, nargout, std::move(inputs));
   } catch (const HostError& error) {
-    outcome.error = error.what();
+    outcome.error = printable(error.what());
   } catch (const std::bad_alloc&) {
     outcome.error = "Out of memory. Type HELP MEMORY for your options.";
   } catch (const std::exception& error) {
-    outcome.error = std::string("Internal error: ") + error.what();
+    outcome.error = printable(std::string("Internal error: ") + error.what());
   }
   return outcome;
 }

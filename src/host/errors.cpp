@@ -4,6 +4,7 @@
 #include <string>
 
 #include "host/array.hpp"
+#include "host/printable.hpp"
 
 namespace ulv {
 
@@ -11,13 +12,15 @@ namespace {
 
 WarningHandler& warningHandler() {
   static WarningHandler handler = [](std::string_view message) {
-    std::cerr << "Warning: " << message << '\n';
+    std::cerr << "Warning: " << printable(message) << '\n';
   };
   return handler;
 }
 
 ReportHandler& reportHandler() {
-  static ReportHandler handler = [](std::string_view message) { std::cerr << message << '\n'; };
+  static ReportHandler handler = [](std::string_view message) {
+    std::cerr << printable(message) << '\n';
+  };
   return handler;
 }
 
