@@ -35,7 +35,7 @@ void requireImage(const mxArray& x) {
               "); denoise colour images one channel at a time.");
   }
   if (x.isEmpty()) hostError("ulvadern: the image is empty.");
-  requireFiniteValues(x, "ulvadern", "the image");
+  requireFiniteValues(x, "ulvadern", "x");
 }
 
 // Gains and exponent are numbers the weighting multiplies by: double, or
