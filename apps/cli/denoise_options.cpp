@@ -1,6 +1,7 @@
 #include "denoise_options.hpp"
 
 #include <algorithm>
+#include <string>
 
 #include "arguments.hpp"
 #include "commands.hpp"
@@ -34,7 +35,7 @@ const char* const kDenoiseHelp =
     "  --levels N           number of wavelet levels, 1 to 12 (default 3)\n"
     "  --gains g1,g2,...    per-level gains, at least N values (default all 1)\n"
     "  --pot P              exponent of the power mean that fuses the masks of\n"
-    "                       neighbouring levels (default 0.3)\n"
+    "                       neighbouring levels, > 0 (default 0.3)\n"
     "  --seed S             seed of the random generators, set before every image\n"
     "                       and channel (default 20261207): runs are reproducible\n"
     "  --luma               denoise colour images as gray\n"
@@ -96,7 +97,10 @@ void readSettings(const ParsedArguments& parsed, DenoiseSettings& settings) {
                        " values, one per level (--levels " + std::to_string(settings.levels) + ")");
     }
   }
-  if (auto pot = parsed.value("--pot")) settings.pot = parseNumber(*pot, "--pot");
+  if (auto pot = parsed.value("--pot")) {
+    settings.pot = parseNumber(*pot, "--pot");
+    if (!(settings.pot > 0)) throw UsageError(std::string("--pot ") + ulvapps::kPotRange);
+  }
   settings.seed = ulv::kDefaultSeed;
   if (auto seed = parsed.value("--seed")) settings.seed = parseSeed(*seed, "--seed");
   settings.luma = parsed.has("--luma");

@@ -13,6 +13,12 @@ inline constexpr int kMaxLevels = 12;
 // The library's default gains are five ones; more levels need one gain each.
 inline constexpr std::size_t kDefaultGainCount = 5;
 
+// Why the front ends take only a fusion exponent pot > 0, although the
+// library admits any finite one.
+inline constexpr const char* kPotRange =
+    "must be > 0: the power mean of the masks is undefined at 0 (its exponent 1/pot is "
+    "infinite) and ruled by the weakest mask below 0";
+
 inline std::vector<double> defaultGains(int levels) {
   return std::vector<double>(std::max<std::size_t>(kDefaultGainCount, levels), 1.0);
 }

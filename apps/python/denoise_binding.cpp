@@ -3,6 +3,7 @@
 #include <pybind11/numpy.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,8 +20,6 @@
 namespace ulvpy {
 
 namespace {
-
-using DoubleArray = py::array_t<double, py::array::f_style | py::array::forcecast>;
 
 using ulvapps::kMaxLevels;
 
@@ -62,8 +61,7 @@ ImagePlanes planesOf(const py::object& image) {
         shapeText(array));
   }
   if (array.size() == 0) throw py::value_error("the image is empty: shape " + shapeText(array));
-  const DoubleArray values = DoubleArray::ensure(array);
-  if (!values) throw py::error_already_set();
+  const DoubleArray values = doublesOf(array);
   ImagePlanes planes{array.shape(0), array.shape(1), array.ndim() == 3, {}};
   const std::size_t pixels = static_cast<std::size_t>(planes.height * planes.width);
   const std::size_t channels = planes.colour ? static_cast<std::size_t>(array.shape(2)) : 1;
@@ -82,13 +80,30 @@ std::vector<double> gainsFrom(const py::object& gains, int levels) {
   if (std::string("buif").find(array.dtype().kind()) == std::string::npos || array.ndim() > 1) {
     throw py::type_error("gains must be a sequence of real numbers");
   }
-  const DoubleArray numbers = DoubleArray::ensure(array);
+  const DoubleArray numbers = doublesOf(array);
   std::vector<double> values(numbers.data(), numbers.data() + numbers.size());
   if (values.size() < static_cast<std::size_t>(levels)) {
     throw py::value_error("gains needs at least " + std::to_string(levels) +
                           " values, one per level (levels=" + std::to_string(levels) + ")");
   }
+  const auto bad =
+      std::find_if(values.begin(), values.end(), [](double v) { return !std::isfinite(v); });
+  if (bad != values.end()) {
+    throw py::value_error("gains must be finite numbers (gains[" +
+                          std::to_string(bad - values.begin()) + "] is " +
+                          py::repr(py::float_(*bad)).cast<std::string>() + ")");
+  }
   return values;
+}
+
+double potFrom(const py::object& pot) {
+  if (py::isinstance<py::bool_>(pot) || !PyNumber_Check(pot.ptr()) || PyComplex_Check(pot.ptr())) {
+    throw py::type_error("pot must be a real number");
+  }
+  const double value = py::float_(pot).cast<double>();
+  if (!std::isfinite(value)) throw py::value_error("pot must be a finite number");
+  if (!(value > 0)) throw py::value_error(std::string("pot ") + ulvapps::kPotRange);
+  return value;
 }
 
 DenoiseSettings settingsFrom(const py::object& levels, const py::object& gains,
@@ -101,10 +116,7 @@ DenoiseSettings settingsFrom(const py::object& levels, const py::object& gains,
   }
   settings.levels = static_cast<int>(count);
   settings.gains = gainsFrom(gains, settings.levels);
-  if (py::isinstance<py::bool_>(pot) || !PyNumber_Check(pot.ptr()) || PyComplex_Check(pot.ptr())) {
-    throw py::type_error("pot must be a real number");
-  }
-  settings.pot = py::float_(pot).cast<double>();
+  settings.pot = potFrom(pot);
   settings.seed = seedFrom(seed);
   const long long workers = integerFrom(threads, "threads");
   if (workers < 1 || workers > ulv::kMaxWorkerThreads) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "image_io.hpp"
+#include "numpy_conversion.hpp"
 
 namespace ulvpy {
 
@@ -54,8 +55,7 @@ ulvcli::Image8 image8From(const py::object& image) {
       array.size() == 0) {
     throw py::value_error("an image is a non-empty (H, W) or (H, W, C) array with C in 1..4");
   }
-  const CDoubleArray values = CDoubleArray::ensure(array);
-  if (!values) throw py::error_already_set();
+  const CDoubleArray values = convertedArray<CDoubleArray>(array);
   ulvcli::Image8 result{static_cast<int>(array.shape(1)),
                         static_cast<int>(array.shape(0)),
                         layered ? static_cast<int>(array.shape(2)) : 1,

@@ -102,9 +102,9 @@ PYBIND11_MODULE(_ulvadern, module) {
 image:   2-D (H, W) array of gray levels (any real dtype, bool too; values on a
          0..255 scale), or (H, W, C), denoised channel by channel.
 levels:  wavelet levels, 1..12 (each side needs 1 + 4 * 2**(levels-1) - 2 pixels).
-gains:   per-level gains, at least `levels` values; default (1, 1, 1, 1, 1), or
-         ones(levels) for more than five levels.
-pot:     exponent of the power mean that fuses neighbouring levels' masks.
+gains:   per-level gains (finite), at least `levels` values; default
+         (1, 1, 1, 1, 1), or ones(levels) for more than five levels.
+pot:     exponent of the power mean that fuses neighbouring levels' masks, > 0.
 seed:    seed of the random generators, reseeded before every channel; None
          uses the host's default seed (20261207), so results are reproducible.
 workdir: directory for the library's MAT-files ("minimiza.mat",

@@ -5,14 +5,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace ulvpy {
 
 namespace {
-
-using DoubleArray = py::array_t<double, py::array::f_style | py::array::forcecast>;
 
 std::string typeName(py::handle value) {
   return py::str(py::type::handle_of(value).attr("__name__")).cast<std::string>();
@@ -27,8 +26,7 @@ ulv::Dims hostDims(const py::array& array) {
 }
 
 std::vector<double> columnMajorValues(const py::array& array) {
-  const DoubleArray values = DoubleArray::ensure(array);
-  if (!values) throw py::error_already_set();
+  const DoubleArray values = doublesOf(array);
   return std::vector<double>(values.data(), values.data() + values.size());
 }
 
@@ -70,20 +68,35 @@ ulv::mxArray fromText(const py::str& text) {
       {1, units.size()}, std::vector<double>(units.begin(), units.end()), ulv::mxCHAR_CLASS);
 }
 
-// Numbers (nested: a matrix) as np.array makes them; anything else a 1 x n cell.
-ulv::mxArray fromSequence(const py::sequence& items) {
-  if (py::len(items) == 0) return ulv::mxArray::empty();
-  const py::module_ numpy = py::module_::import("numpy");
-  try {
-    const py::array array = numpy.attr("array")(items);
-    if (std::string("buif").find(array.dtype().kind()) != std::string::npos)
-      return fromArray(array);
-  } catch (const py::error_already_set&) {
-    // Ragged or mixed: a cell.
-  }
+ulv::mxArray cellFromSequence(const py::sequence& items) {
   ulv::mxArray cell = ulv::mxArray::cell({1, py::len(items)});
   for (std::size_t k = 0; k < cell.numel(); ++k) cell.mutableCell(k) = toHostArray(items[k]);
   return cell;
+}
+
+// Numbers (nested: a matrix) as np.array makes them; anything else a 1 x n
+// cell. np.array's ValueError (ragged nesting) leads to the cell; any other
+// Python error, and a ValueError of an element that the cell cannot take
+// either, is raised as it is.
+ulv::mxArray fromSequence(const py::sequence& items) {
+  if (py::len(items) == 0) return ulv::mxArray::empty();
+  std::optional<py::array> array;
+  std::optional<py::error_already_set> ragged;
+  try {
+    array = py::module_::import("numpy").attr("array")(items);
+  } catch (py::error_already_set& error) {
+    if (!error.matches(PyExc_ValueError)) throw;
+    ragged = std::move(error);
+  }
+  if (array && std::string("buif").find(array->dtype().kind()) != std::string::npos) {
+    return fromArray(*array);
+  }
+  try {
+    return cellFromSequence(items);
+  } catch (const py::type_error&) {
+    if (ragged) throw *ragged;
+    throw;
+  }
 }
 
 // A new NumPy array of the host array's sizes, in column-major layout.

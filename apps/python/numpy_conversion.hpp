@@ -17,6 +17,7 @@
 // Complex values and anything else are refused with TypeError.
 #pragma once
 
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include "host/array.hpp"
@@ -27,5 +28,20 @@ namespace py = pybind11;
 
 ulv::mxArray toHostArray(py::handle value);
 py::object toPython(const ulv::mxArray& value);
+
+// `array` converted to the dtype and layout of Array (a py::array_t) where
+// needed. pybind11's array_t::ensure clears the Python error of a failed
+// conversion; this raises it as it is (MemoryError for an array too large to
+// convert, say).
+template <typename Array>
+Array convertedArray(const py::array& array) {
+  return Array(static_cast<const py::object&>(array));
+}
+
+// The elements as float64 in column-major order.
+using DoubleArray = py::array_t<double, py::array::f_style | py::array::forcecast>;
+inline DoubleArray doublesOf(const py::array& array) {
+  return convertedArray<DoubleArray>(array);
+}
 
 }  // namespace ulvpy

@@ -1,6 +1,9 @@
 #include "auxiliary/lixo.hpp"
 
+#include <string>
+
 #include "auxiliary/decomposition_filters.hpp"
+#include "gateway/argument_checks.hpp"
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
@@ -57,6 +60,9 @@ mxArray Mlixo(mxArray* d_out, int nargout, const mxArray* x_in, const mxArray* a
 
   lx = mlfScalar(mclLengthInt(*x));
   lf = mlfScalar(mclLengthInt(*LoF_D));
+  const auto length = static_cast<std::size_t>(lx->scalarValue());
+  requireFilterable("lixo", *x, *LoF_D, *HiF_D, length,
+                    std::to_string(length) + (length == 1 ? " element" : " elements"));
   x = mirrorExtend(*x, *lx, *lf);
 
   const mxArray lowPassed = mlfConv(&*x, &*LoF_D);

@@ -1,6 +1,9 @@
 #include "auxiliary/transfwav.hpp"
 
+#include <algorithm>
+
 #include "auxiliary/decomposition_filters.hpp"
+#include "gateway/argument_checks.hpp"
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
@@ -61,6 +64,8 @@ mxArray Mtransfwav(mxArray* ch_out, mxArray* cv_out, int nargout, const mxArray*
   lf = mlfScalar(mclLengthInt(*LoF_D));
 
   const auto width = static_cast<std::size_t>(lf->scalarValue());
+  requireFilterable("transfwav", *x, *LoF_D, *HiF_D, std::min(x->rows(), x->cols()),
+                    dimsText(x->dims()));
   if (hasCentralBlocks(*x, width, *LoF_D, *HiF_D)) {
     // Every crop is exactly central: the central blocks straight from the
     // mirror view of x, the extension never formed.

@@ -1,12 +1,9 @@
 // Forward transform of the prepared image, coefficient angles, and the split
 // of the stacks into levels (page i = level i).
 #include <algorithm>
-#include <cmath>
-#include <string>
 
 #include "denoise/fused_steps.hpp"
 #include "denoise/workspace.hpp"
-#include "host/errors.hpp"
 #include "host/fast_paths.hpp"
 #include "host/ops.hpp"
 #include "host/pages.hpp"
@@ -15,21 +12,6 @@
 namespace ulv::denoise {
 
 namespace {
-
-// Level i of the default filters reaches 1 + 4 * 2^(i-1) samples from each
-// edge; say so plainly instead of failing with an index error inside the
-// transform.
-void requireRoomForLevels(const mxArray& x, double levels) {
-  const double needed = 1 + 4 * std::ldexp(1.0, static_cast<int>(levels) - 1);
-  const double side = static_cast<double>(std::min(x.rows(), x.cols()));
-  if (needed > side) {
-    hostError("ulvadern: " + std::to_string(static_cast<long long>(levels)) +
-              " levels need an image of at least " +
-              std::to_string(static_cast<long long>(needed - 2)) + " x " +
-              std::to_string(static_cast<long long>(needed - 2)) + " pixels; this one is " +
-              std::to_string(x.rows() - 2) + " x " + std::to_string(x.cols() - 2) + ".");
-  }
-}
 
 // The angle of every detail coefficient, atan(ch ./ (cv + offset)), on the
 // detail pages 2 .. levels only.
@@ -62,8 +44,6 @@ mxArray detailPages(const mxArray& stack, const mxArray& levels, const mxArray& 
 
 void decompose(Workspace& w) {
   PhaseClock clock(phaseTimes().transform);
-  requireRoomForLevels(*w.x, w.N->scalarValue());
-
   mxArray ch, cv;
   w.ca = mlfMaltrans2d(&ch, &cv, &*w.x, &*w.map, &*w.N, nullptr);
   // Nothing reads the prepared image again: release it now rather than at the

@@ -3,11 +3,15 @@
 // the detail coefficients.
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <string>
 #include <vector>
 
 #include "denoise/directional_smoothing.hpp"
 #include "denoise/fused_steps.hpp"
 #include "denoise/workspace.hpp"
+#include "gateway/argument_checks.hpp"
+#include "host/errors.hpp"
 #include "host/fast_paths.hpp"
 #include "host/ops.hpp"
 #include "host/pages.hpp"
@@ -126,6 +130,17 @@ void smoothAndWeight(Workspace& w, int jj, Sectors& a, const mxArray& F, const m
   weightLevel(D, gain, smoothAlong(w, jj, a, F), i);
 }
 
+// Page i + 1 of a weighted detail stack all finite. A gain so large that
+// mult(i) * mask .* details overflows would otherwise reach the image as
+// black (NaN) or saturated (Inf) pixels.
+void requireFiniteWeighted(const mxArray& D, const mxArray& gain, int i) {
+  const std::size_t page = D.rows() * D.cols();
+  const double* weighted = D.data() + static_cast<std::size_t>(i) * page;
+  if (std::all_of(weighted, weighted + page, [](double v) { return std::isfinite(v); })) return;
+  hostError("ulvadern: the weighted details of level " + std::to_string(i) + " overflow: mult(" +
+            std::to_string(i) + ") = " + valueText(gain) + " is too large a gain for this image.");
+}
+
 }  // namespace
 
 void buildSmoothingKernels(Workspace& w) {
@@ -168,6 +183,8 @@ void fuseAndWeight(Workspace& w) {
     const mxArray gain = mclIntArrayRef1(*w.mult, i);
     smoothAndWeight(w, jj, a, *nmaskh, gain, w.ch, i);
     smoothAndWeight(w, jj, a, *nmaskv, gain, w.cv, i);
+    requireFiniteWeighted(*w.ch, gain, i);
+    requireFiniteWeighted(*w.cv, gain, i);
   }
   w.ang.clear();
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "denoise/workspace.hpp"
+#include "gateway/argument_checks.hpp"
 #include "gateway/callers.hpp"
 #include "host/errors.hpp"
 #include "host/fast_paths.hpp"
@@ -14,6 +15,11 @@
 namespace ulv::denoise {
 
 namespace {
+
+// The one-pixel border around the image, and the taps of the transform's
+// default low-pass filter, which set how many levels an image holds.
+constexpr std::size_t kBorder = 2;
+constexpr double kLowPassTaps = 5;
 
 mxArray vararginElement(const Workspace& w, int k) {
   const mxArray index = mlfScalar(k);
@@ -29,25 +35,41 @@ void requireImage(const mxArray& x) {
               "); denoise colour images one channel at a time.");
   }
   if (x.isEmpty()) hostError("ulvadern: the image is empty.");
-  const double* d = x.data();
-  for (std::size_t k = 0; k < x.numel(); ++k) {
-    if (!std::isfinite(d[k])) hostError("ulvadern: the image contains NaN or Inf values.");
+  requireFiniteValues(x, "ulvadern", "x");
+}
+
+// Gains and exponent are numbers the weighting multiplies by: double, or
+// logical (0 and 1). Text, or uint8 (which would round and saturate the
+// weighted coefficients to 0..255), gives no meaningful image.
+bool isRealNumber(const mxArray& value) {
+  return value.classID() == mxDOUBLE_CLASS || value.classID() == mxLOGICAL_CLASS;
+}
+
+// A gain for each of the `levels` levels, all finite: otherwise the call
+// would end in the weighting with a bare index error, or return black.
+void requireGains(const mxArray& mult, double levels) {
+  if (!isRealNumber(mult) || !mult.isVector() || static_cast<double>(mult.numel()) < levels) {
+    hostError("ulvadern: mult must be a real vector with a gain for each of the " +
+              wholeNumberText(levels) + " levels (got " + valueText(mult) + ").");
+  }
+  requireFiniteValues(mult, "ulvadern", "mult", static_cast<std::size_t>(levels));
+}
+
+// pot 0 is admitted: its fusion is defined (every fused mask is 1).
+void requirePot(const mxArray& pot) {
+  if (!isRealNumber(pot) || !pot.isScalar() || !std::isfinite(pot.scalarValue())) {
+    hostError("ulvadern: pot, the exponent of the mask fusion, must be a finite real scalar (got " +
+              valueText(pot) + ").");
   }
 }
 
-// N a whole number >= 1 and at least N gains: otherwise the call would end
-// deep inside the transform or the weighting with a bare index error.
-void requireLevelsAndGains(const mxArray& N, const mxArray& mult) {
-  const bool scalar = N.isNumericLike() && N.isScalar();
-  const double n = scalar ? N.scalarValue() : 0;
-  if (!scalar || !(n >= 1) || n != std::floor(n)) {
-    hostError("ulvadern: N, the number of levels, must be a whole number of at least 1.");
-  }
-  if (!mult.isNumericLike() || static_cast<double>(mult.numel()) < n) {
-    hostError("ulvadern: mult must hold a gain for each of the " + std::to_string(int(n)) +
-              " levels (it has " + std::to_string(mult.isCell() ? 0 : mult.numel()) +
-              " elements).");
-  }
+// The arguments, checked before anything is computed or written.
+void requireArguments(const Workspace& w) {
+  requireImage(*w.x);
+  const double levels = requireLevelCount(*w.N, "ulvadern");
+  requireRoomForLevels("ulvadern", w.x->rows(), w.x->cols(), kBorder, kLowPassTaps, levels);
+  requireGains(*w.mult, levels);
+  requirePot(*w.pot);
 }
 
 // double(x) + scale * noise with its first and last rows, then its first and
@@ -86,8 +108,7 @@ void prepareInput(Workspace& w) {
   if (nargin > 1) w.N = vararginElement(w, 1);
   if (nargin > 2) w.mult = vararginElement(w, 2);
   if (nargin > 3) w.pot = vararginElement(w, 3);
-  requireImage(*w.x);
-  requireLevelsAndGains(*w.N, *w.mult);
+  requireArguments(w);
 
   const mxArray noise = mlfNRandn({mlfSize(*w.x)});
   if (fastPathsEnabled() && noise.classID() == mxDOUBLE_CLASS && noise.dims() == w.x->dims()) {

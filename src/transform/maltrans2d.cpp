@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "auxiliary/transfwav.hpp"
+#include "gateway/argument_checks.hpp"
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
@@ -30,6 +31,15 @@ enum : std::size_t {
 };
 ModuleConstants C("maltrans2d", kCount);
 
+// A finite image and a level count it has room for: otherwise the levels
+// would be skipped (N < 1, NaN), cut short (N = 1.5), fail on an index deep
+// inside transfwav, or dilate the filters beyond any integer size.
+void requireTransformable(const mxArray& x, const mxArray& N, double lowPassTaps) {
+  requireFiniteValues(x, "maltrans2d", "x");
+  const double levels = requireLevelCount(N, "maltrans2d");
+  requireRoomForLevels("maltrans2d", x.rows(), x.cols(), 0, lowPassTaps, levels);
+}
+
 mxArray Mmaltrans2d(mxArray* ch_out, mxArray* cv_out, int nargout, const mxArray* x_in,
                     const mxArray* map_in, const mxArray* N_in, const mxArray* type_in) {
   BodyFrame frame(maltrans2dLocalFunctions);
@@ -53,6 +63,7 @@ mxArray Mmaltrans2d(mxArray* ch_out, mxArray* cv_out, int nargout, const mxArray
   }
   l_lod = mlfScalar(mclLengthInt(*lod));
   l_hid = mlfScalar(mclLengthInt(*hid));
+  requireTransformable(*x, *N, l_lod->scalarValue());
 
   const mxArray levels = mlfColon(C[kOne], *N);
   // The stacks get all their pages at once when x is a double matrix. Every

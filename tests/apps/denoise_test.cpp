@@ -153,6 +153,25 @@ TEST_F(DenoiseCli, AFileSizeLimitFailsTheWriteInsteadOfKillingTheProcessOrItsWor
   }
 }
 
+// Parameters that used to give a black image with exit 0 now fail, saying why.
+TEST_F(DenoiseCli, ParametersWithoutAMeaningfulImageFailClearly) {
+  writePng(dir() / "a.png", scene(40, 40, 30));
+  const CliRun huge = run({"denoise", "a.png", "-o", "x.png", "--gains", "1e308,1e308,1e308"});
+  EXPECT_EQ(huge.exitCode, 1);
+  EXPECT_THAT(huge.err, HasSubstr("weighted details of level 3 overflow: mult(3) = 1e+308"));
+  EXPECT_FALSE(fs::exists(dir() / "x.png"));
+  const CliRun nanPot = run({"call", "ulvadern", "a.png", "3", "[1 1 1]", "NaN"});
+  EXPECT_EQ(nanPot.exitCode, 1);
+  EXPECT_THAT(nanPot.err, HasSubstr("pot, the exponent of the mask fusion, must be a finite real "
+                                    "scalar (got NaN)"));
+  for (const char* levels : {"Inf", "2147483648", "64"}) {
+    const CliRun r = run({"call", "ulvadern", "a.png", levels});
+    EXPECT_EQ(r.exitCode, 1) << levels;
+    EXPECT_THAT(r.err, HasSubstr("Error: ulvadern: ")) << levels;
+    EXPECT_THAT(r.err, ::testing::Not(HasSubstr("-2147483648"))) << levels;
+  }
+}
+
 TEST_F(DenoiseCli, InputsAreNeverOverwritten) {
   writePng(dir() / "a.png", scene(40, 40, 30));
   const std::string before = fileBytes(dir() / "a.png");

@@ -2,6 +2,8 @@
 // wfilters path, and the refusals.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "host/calls.hpp"
 #include "support/mirror_reference.hpp"
 #include "support/test_support.hpp"
@@ -83,9 +85,33 @@ TEST_F(LixoTest, CountsAndFailures) {
   EXPECT_EQ(run(2, 4, prhs),
             "Run-time Error: File: lixo Line: 1 Column: 1 The function \"lixo\" "
             "was called with more than the declared number of inputs (3).");
-  EXPECT_EQ(run(2, 3, tooWide), "Index exceeds matrix dimensions.");
+  EXPECT_EQ(run(2, 3, tooWide),
+            "lixo: x (4 elements) is too short for the 5-tap low-pass filter LoF_D: its mirror "
+            "extension takes 5 samples from each end.");
   for (mxArray* slot : plhs) EXPECT_EQ(slot, nullptr);
   EXPECT_EQ(mclContextDepth(), 0);
+}
+
+// Data that would spread NaN through both results, and signals shorter than
+// the mirror extension: a clear error naming what is wrong.
+TEST_F(LixoTest, RefusesNonFiniteValuesAndShortSignals) {
+  const mxArray lo = mxArray::row({1, 2, 1}), hi = mxArray::row({1, -1, 0});
+  const std::vector<std::pair<std::vector<mxArray>, std::string>> cases = {
+      {{mxArray::row({1, NAN, 3, 4}), lo, hi}, "lixo: x contains NaN or Inf values (x(2) is NaN)"},
+      {{mxArray::row({1, 2, 3, -INFINITY}), lo, hi}, "(x(4) is -Inf)"},
+      {{mxArray::row({1, 2, 3, 4}), mxArray::row({1, NAN, 1}), hi}, "LoF_D(2) is NaN"},
+      {{mxArray::row({1, 2, 3, 4}), lo, mxArray::row({INFINITY, 0, 0})}, "HiF_D(1) is Inf"},
+      {{mlfScalar(NAN), mxArray::string("db1")}, "x(1) is NaN"},
+      {{mxArray::row({1, 2}), lo, hi}, "lixo: x (2 elements) is too short for the 3-tap"},
+      {{mxArray::empty(), lo, hi}, "x (0 elements)"},
+      {{mlfScalar(1), mxArray::string("db1")}, "x (1 element) is too short for the 2-tap"},
+  };
+  for (const auto& [inputs, message] : cases) {
+    const std::string error = hostErrorOf([&] { call("lixo", 2, inputs); });
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
+  EXPECT_EQ(call("lixo", 2, {mxArray::row({1, 2, 3}), lo, hi})[1].numel(), 3u)
+      << "a signal as long as the filter is enough";
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // full conv2, wkeep) bit for bit, and the refusals.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "host/calls.hpp"
 #include "host/ops.hpp"
 #include "support/mirror_reference.hpp"
@@ -114,10 +116,35 @@ TEST_F(TransfwavTest, RefusalsFillNoOutput) {
             "\"transfwav\" was called with more than the declared number of inputs (3).");
   const mxArray wide = mxArray::row({1, 0, 0, 0, 0, 0, 1});
   const mxArray* tooWide[] = {&x, &wide, &lo};
-  EXPECT_EQ(hostFormError("transfwav", 3, plhs, 3, tooWide), "Index exceeds matrix dimensions.");
+  EXPECT_EQ(hostFormError("transfwav", 3, plhs, 3, tooWide),
+            "transfwav: x (6x6) is too short for the 7-tap low-pass filter LoF_D: its mirror "
+            "extension takes 7 samples from each end.");
   for (mxArray* slot : plhs) EXPECT_EQ(slot, nullptr);
   EXPECT_EQ(mclContextDepth(), 0);
   EXPECT_EQ(call("transfwav", 0, {x, lo, lo})[0].rows(), 6u);
+}
+
+// Data that would spread NaN through all three results, and images smaller
+// than the mirror extension along either axis: a clear error each.
+TEST_F(TransfwavTest, RefusesNonFiniteValuesAndSmallImages) {
+  const mxArray lo = mxArray::row({1, 2, 1}), hi = mxArray::row({1, -1, 0});
+  mxArray withNan = test::randomArray({5, 4}, 2, 0, 1);
+  withNan.mutableData()[7] = NAN;
+  const std::vector<std::pair<std::vector<mxArray>, std::string>> cases = {
+      {{withNan, lo, hi}, "transfwav: x contains NaN or Inf values (x(8) is NaN)"},
+      {{mxArray::zeros({4, 4}), mxArray::row({1, INFINITY, 1}), hi}, "LoF_D(2) is Inf"},
+      {{mxArray::zeros({4, 4}), lo, mxArray::row({0, NAN})}, "HiF_D(2) is NaN"},
+      {{mxArray::zeros({2, 9}), lo, hi}, "transfwav: x (2x9) is too short for the 3-tap"},
+      {{mxArray::zeros({9, 2}), lo, hi}, "x (9x2)"},
+      {{mxArray::empty(), lo, hi}, "x (0x0)"},
+      {{mlfScalar(NAN), mxArray::string("haar")}, "x(1) is NaN"},
+  };
+  for (const auto& [inputs, message] : cases) {
+    const std::string error = hostErrorOf([&] { call("transfwav", 3, inputs); });
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
+  EXPECT_EQ(call("transfwav", 3, {mxArray::zeros({3, 3}), lo, hi})[2].rows(), 3u)
+      << "an image as wide as the filter is enough";
 }
 
 }  // namespace

@@ -168,12 +168,80 @@ TEST_F(UlvadernTest, RefusesInputsThatWouldGiveAWrongImage) {
   EXPECT_NE(errorFor({mxArray::cell({1, 1})}).find("2-D"), std::string::npos);
   mxArray withNan = image;
   withNan.mutableData()[5] = NAN;
-  EXPECT_NE(errorFor({withNan}).find("NaN"), std::string::npos);
+  EXPECT_EQ(errorFor({withNan}), "ulvadern: x contains NaN or Inf values (x(6) is NaN).");
   EXPECT_NE(errorFor({image, mlfScalar(0)}).find("whole number"), std::string::npos);
   EXPECT_NE(errorFor({image, mlfScalar(1.5)}).find("whole number"), std::string::npos);
   EXPECT_NE(errorFor({image, mlfScalar(3), mxArray::row({1, 1})}).find("mult"), std::string::npos);
   EXPECT_NE(errorFor({image, mlfScalar(4)}).find("levels need"), std::string::npos);
   EXPECT_NE(errorFor({mxArray::empty()}).find("empty"), std::string::npos);
+}
+
+// Parameters that could give no meaningful image: refused before the first
+// file is written, naming the argument and what it got.
+TEST_F(UlvadernTest, RefusesParametersBeforeWritingAnything) {
+  const mxArray image = shapes(20, 20), three = mlfScalar(3), gains = mxArray::row({1, 1, 1});
+  const std::vector<std::pair<std::vector<mxArray>, std::string>> cases = {
+      {{image, mlfScalar(INFINITY)},
+       "N, the number of levels, must be a whole number of at least 1 (got Inf)"},
+      {{image, mlfScalar(NAN)}, "(got NaN)"},
+      {{image, mlfScalar(-1)}, "(got -1)"},
+      {{image, mxArray::row({2, 3})}, "(got a 1x2 double array)"},
+      {{image, mlfScalar(2147483648.0), gains},
+       "2147483648 levels need an image of at least Inf x Inf pixels; this one is 20 x 20."},
+      {{image, mlfScalar(64)}, "64 levels need an image of at least 3.68935e+19 x"},
+      {{image, three, mxArray::row({1, NAN, 1})},
+       "mult contains NaN or Inf values (mult(2) is NaN)"},
+      {{image, three, mxArray::row({1, 1, -INFINITY, 1})}, "(mult(3) is -Inf)"},
+      {{image, three, mxArray::row({1, 1})},
+       "mult must be a real vector with a gain for each of the 3 levels (got a 1x2 double "
+       "array)"},
+      {{image, three, mxArray::string("abc")}, "(got a 1x3 char array)"},
+      {{image, three, mlfUint8(gains)}, "(got a 1x3 uint8 array)"},
+      {{image, three, mxArray::zeros({2, 3})}, "(got a 2x3 double array)"},
+      {{image, three, mxArray::cell({1, 3})}, "(got a 1x3 cell array)"},
+      {{image, three, gains, mlfScalar(NAN)},
+       "pot, the exponent of the mask fusion, must be a finite real scalar (got NaN)"},
+      {{image, three, gains, mlfScalar(-INFINITY)}, "(got -Inf)"},
+      {{image, three, gains, mxArray::row({0.3, 0.3})}, "(got a 1x2 double array)"},
+      {{image, three, gains, mxArray::empty()}, "(got a 0x0 double array)"},
+      {{image, three, gains, mxArray::string("a")}, "(got a 1x1 char array)"},
+      {{image, three, gains, mlfUint8(mlfScalar(1))}, "(got a 1x1 uint8 array)"},
+  };
+  for (const auto& [inputs, message] : cases) {
+    const std::string error = hostErrorOf([&] { call("ulvadern", 1, inputs); });
+    EXPECT_EQ(error.rfind("ulvadern: ", 0), 0u) << error;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.path())) << "no file before the checks";
+}
+
+TEST_F(UlvadernTest, GainsThatOverflowTheWeightedDetailsAreRefused) {
+  const mxArray image = withNoise(shapes(24, 24), 15, 6);
+  EXPECT_EQ(hostErrorOf([&] {
+              denoise({image, mlfScalar(2), mxArray::row({1, 1e308})});
+            }),
+            "ulvadern: the weighted details of level 2 overflow: mult(2) = 1e+308 is too large "
+            "a gain for this image.");
+  EXPECT_NE(hostErrorOf([&] {
+              denoise({image, mlfScalar(2), mxArray::row({-1e308, 1})});
+            }).find("level 1 overflow: mult(1) = -1e+308"),
+            std::string::npos);
+}
+
+// Values at the edge of the admitted ones keep the results they always had:
+// gains beyond N are never read, a column or logical gain vector weighs like
+// the double row, and pot = 0 (every fused mask 1) still gives an image.
+TEST_F(UlvadernTest, AdmittedEdgeValuesKeepTheirResults) {
+  const mxArray image = withNoise(shapes(30, 30), 12, 8);
+  const mxArray two = mlfScalar(2), pot = mlfScalar(0.5);
+  const mxArray plain = denoise({image, two, mxArray::row({1, 0}), pot});
+  test::expectSameBits(denoise({image, two, mxArray::row({1, 0, NAN, INFINITY}), pot}), plain);
+  test::expectSameBits(denoise({image, two, mlfCtranspose(mxArray::row({1, 0})), pot}), plain);
+  test::expectSameBits(
+      denoise({image, two, mxArray::fromVector({1, 2}, {1, 0}, mxLOGICAL_CLASS), pot}), plain);
+  const mxArray potZero = denoise({image, two, mxArray::row({1, 1}), mlfScalar(0)});
+  EXPECT_EQ(potZero.dims(), image.dims());
+  EXPECT_EQ(potZero.classID(), mxUINT8_CLASS);
 }
 
 // Fusion on its own: constant masks, every angle 0 (the horizontal sector),

@@ -37,6 +37,15 @@ expect_error('[ca, ch, cv] = transfwav(zeros(0, 0), [0 0.125 0.375 0.375 0.125],
 expect_error('[ca, ch, cv] = maltrans2d(ones(3, 3), [], 2);', {'^maltrans2d: '});
 expect_error('[a, d] = lixo([], [1 2 1], [1 -1 0]);', {'^lixo: '});
 
+% Parameters and data that cannot give a meaningful result are refused.
+img = magic(20);
+expect_error('y = ulvadern(img, 3, [1 1 1], NaN);', {'pot, .* must be a finite real scalar \(got NaN\)'});
+expect_error('y = ulvadern(img, 3, [1 Inf 1]);', {'mult\(2\) is Inf'});
+expect_error('y = ulvadern(img, Inf);', {'whole number of at least 1 \(got Inf\)'});
+expect_error('[ca, ch, cv] = maltrans2d(img, [], 1.5);', {'\(got 1.5\)'});
+expect_error('[a, d] = lixo([1 NaN 3 4], [1 2 1], [1 -1 0]);', {'x\(2\) is NaN'});
+expect_error('[ca, ch, cv] = transfwav(ones(2, 9), [1 2 1], [1 -1 0]);', {'too short'});
+
 % Repeated calls, failing ones included, leave no memory behind.
 x = rand(256);
 for k = 1:20  % warm up the allocators

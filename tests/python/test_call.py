@@ -122,3 +122,43 @@ def test_the_library_is_taken_from_the_environment(tmp_path):
     result = subprocess.run([sys.executable, "-c", script], env=environment,
                             capture_output=True, text=True, check=True)
     assert result.stdout.startswith(f"{tmp_path / 'libnone.so'} Cannot load the library")
+
+
+class _RaisesOnConversion:
+    def __init__(self, error):
+        self.error = error
+
+    def __array__(self, *args):
+        raise self.error
+
+    def __index__(self):
+        raise self.error
+
+
+class _OwnError(Exception):
+    pass
+
+
+@pytest.mark.parametrize("error", [MemoryError("no room"), _OwnError("mine"), ValueError("bad")])
+def test_python_errors_inside_conversions_reach_the_caller_as_themselves(error):
+    with pytest.raises(type(error), match=str(error)):
+        ulvadern.call("touint", [1, _RaisesOnConversion(error)])
+    with pytest.raises(type(error), match=str(error)):
+        ulvadern.call("touint", 1, nargout=_RaisesOnConversion(error))
+    with pytest.raises(type(error), match=str(error)):
+        ulvadern.denoise(np.zeros((40, 40)), levels=_RaisesOnConversion(error))
+
+
+def test_arrays_too_large_to_convert_raise_memory_error(tmp_path):
+    # An int8 view of no memory that as float64 would take 2 PiB.
+    huge = np.broadcast_to(np.int8(0), (2**24, 2**24))
+    for convert in [
+        lambda: ulvadern.call("touint", huge),
+        lambda: ulvadern.denoise(huge),
+        lambda: ulvadern.denoise(np.zeros((40, 40)), gains=np.broadcast_to(1, (2**48,))),
+        lambda: ulvadern.imwrite(tmp_path / "huge.png", huge),
+    ]:
+        with pytest.raises(MemoryError):
+            convert()
+    ulvadern.savemat(tmp_path / "ragged.mat", {"c": [1, [2, 3]]})  # ragged: still a cell
+    assert len(ulvadern.loadmat(tmp_path / "ragged.mat")["c"]) == 2

@@ -84,6 +84,12 @@ def test_unsuitable_images_are_refused(image, error):
         ({"gains": (1, 1)}, ValueError),
         ({"gains": "abc"}, TypeError),
         ({"pot": "x"}, TypeError),
+        ({"pot": 0}, ValueError),
+        ({"pot": -0.5}, ValueError),
+        ({"pot": float("nan")}, ValueError),
+        ({"pot": float("inf")}, ValueError),
+        ({"gains": (1, float("nan"), 1)}, ValueError),
+        ({"gains": (1, 1, 1, float("-inf"))}, ValueError),
         ({"seed": -1}, ValueError),
         ({"seed": 1.5}, TypeError),
         ({"threads": 0}, ValueError),
@@ -94,6 +100,17 @@ def test_unsuitable_images_are_refused(image, error):
 def test_unsuitable_options_are_refused(noisy, options, error):
     with pytest.raises(error):
         ulvadern.denoise(noisy, **options)
+
+
+def test_the_reasons_for_refused_fusion_exponents_and_gains_are_given(noisy):
+    with pytest.raises(ValueError, match="pot must be > 0: the power mean of the masks"):
+        ulvadern.denoise(noisy, pot=0)
+    with pytest.raises(ValueError, match=r"gains must be finite numbers \(gains\[1\] is nan\)"):
+        ulvadern.denoise(noisy, gains=[1, np.nan, 1])
+    with pytest.raises(ulvadern.HostError, match=r"mult\(3\) = 1e\+308 is too large a gain"):
+        ulvadern.denoise(noisy, gains=[1e308] * 3)
+    with pytest.raises(ulvadern.HostError, match=r"pot, .* must be a finite real scalar \(got NaN\)"):
+        ulvadern.call("ulvadern", noisy, 3, [1, 1, 1], np.nan)
 
 
 def test_library_failures_carry_its_message(noisy):
