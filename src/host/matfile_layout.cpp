@@ -107,8 +107,10 @@ std::vector<std::string> checkedVariableNames(int fd, const std::string& path) {
   for (u64 position = kHeaderBytes; position < end;) {
     unsigned char tagBytes[8];
     FileRange tagRange(fd, position, end);
-    if (!tagRange.read(tagBytes, sizeof tagBytes))
-      readFailure(path, "the file is truncated or damaged");
+    if (!tagRange.read(tagBytes, sizeof tagBytes)) {
+      readFailure(path, "the file is truncated or damaged (" + std::to_string(end - position) +
+                            " stray bytes at its end)");
+    }
     const u32 type = word(tagBytes, swap);
     const u64 size = word(tagBytes + 4, swap);
     const u64 begin = position + 8;
@@ -120,8 +122,11 @@ std::vector<std::string> checkedVariableNames(int fd, const std::string& path) {
     } else if (type == miCOMPRESSED) {
       InflatedRange inflated(content);
       VariableCheck variable(inflated, swap, path, budget);
-      names.push_back(
-          checkVariable(path, position, variable, [&] { variable.compressed(inflated); }));
+      names.push_back(checkVariable(path, position, variable, [&] {
+        variable.compressed(inflated);
+        // zlib stops at the stream's end: what the tag claims beyond it must be there too.
+        if (begin + size > end) throw Damage{"the file ends inside it"};
+      }));
       position = begin + size;
     } else {
       readFailure(path, "the file is truncated or damaged (no variable at byte " +

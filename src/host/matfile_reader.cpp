@@ -71,7 +71,9 @@ MatReader::MatReader(std::string path)
   const bool same = count == names_.size() && (count == 0 || names != nullptr) &&
                     std::equal(names_.begin(), names_.end(), names,
                                [](const auto& a, char* b) { return b != nullptr && a == b; });
-  if (watch.complained() || !same) readFailure(path_, "the file is truncated or damaged");
+  if (watch.complained() || !same) {
+    readFailure(path_, "the file is truncated or damaged (libmatio reads other variables)");
+  }
 }
 
 bool MatReader::holds(const std::string& name) const {

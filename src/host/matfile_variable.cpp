@@ -194,9 +194,14 @@ void VariableCheck::name(u64& left, int depth) {
     padding(t, left);
   }
   if (depth > 0) return;  // cell elements have no names of their own
-  name_ = text;
   if (text.empty()) throw Damage{"it has no name"};
-  if (text.find('\0') != std::string::npos) throw Damage{"its name holds a zero byte"};
+  // Variable names are ASCII words; anything else is a garbled header (and
+  // could not be handed on as text).
+  const auto word = [](unsigned char c) { return c > 0x20 && c < 0x7f; };
+  if (!std::all_of(text.begin(), text.end(), word)) {
+    throw Damage{"its name '" + text + "' is not a variable name"};
+  }
+  name_ = text;
 }
 
 void VariableCheck::numbers(u32 cls, u64 count, const std::string& shape, u64& left) {

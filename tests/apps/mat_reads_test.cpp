@@ -31,14 +31,20 @@ TEST_F(MatReads, ASizeThatClaimsMoreThanIsStoredIsRefused) {
   std::string bytes = savedBytes("x", ulv::mxArray::scalar(7));
   const std::size_t dims = bytes.find(kOneByOne);
   ASSERT_NE(dims, std::string::npos);
-  bytes[dims + 12] = 100;                                       // 1x100, one element stored
-  bytes[bytes.find(std::string("x\0\0\0", 4), dims)] = '\x1b';  // the name
+  bytes[dims + 12] = 100;  // 1x100, one element stored
   writeBytes("damaged.mat", bytes);
   const CliRun r = run({"call", "touint", "damaged.mat"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_THAT(r.err, HasSubstr("Unable to read file 'damaged.mat': variable '\\x1b' is "
-                               "damaged (its data holds 8 bytes where its size 1x100 needs 800)."));
+  EXPECT_THAT(r.err, HasSubstr("Unable to read file 'damaged.mat': variable 'x' is damaged (its "
+                               "data holds 8 bytes where its size 1x100 needs 800)."));
   EXPECT_EQ(r.out, "");
+
+  // A name that would clear the terminal reaches it escaped.
+  bytes[bytes.find(std::string("x\0\0\0", 4), dims)] = '\x1b';
+  writeBytes("damaged.mat", bytes);
+  EXPECT_THAT(run({"call", "touint", "damaged.mat"}).err,
+              HasSubstr("the variable at byte 128 is damaged (its name '\\x1b' is not a "
+                        "variable name)"));
 }
 
 TEST_F(MatReads, TheSampleOfGaussfitMustBeNumbers) {

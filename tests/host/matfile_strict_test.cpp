@@ -200,9 +200,12 @@ TEST_F(MatFileStrictTest, DeclaredSizesAreWeighedAgainstMemoryBeforeAnythingIsAl
 TEST_F(MatFileStrictTest, NamesFromTheFileArePrintedEscaped) {
   const std::string name = "\x1b[2J\x07";
   EXPECT_EQ(printable(name + "\\ok\xe9"), "\\x1b[2J\\x07\\\\ok\\xe9");
-  EXPECT_EQ(loadError(mat_.file(mat_.matrix(name, {1, 2}, 6, mat_.doubles({1})))),
-            damaged("variable '\\x1b[2J\\x07' is damaged (its data holds 8 bytes where its size "
-                    "1x2 needs 16)"));
+  EXPECT_EQ(loadError(mat_.file(mat_.matrix(name, {1, 1}, 6, mat_.doubles({1})))),
+            damaged("the variable at byte 128 is damaged (its name '\\x1b[2J\\x07' is not a "
+                    "variable name)"));
+  EXPECT_EQ(loadError(mat_.file(mat_.matrix("x\xff", {1, 1}, 6, mat_.doubles({1})))),
+            damaged("the variable at byte 128 is damaged (its name 'x\\xff' is not a variable "
+                    "name)"));
 }
 
 // The check must pass every sound file: both byte orders, compressed or not,
