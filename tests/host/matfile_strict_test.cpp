@@ -110,6 +110,9 @@ TEST_F(MatFileStrictTest, StoredDataMustMatchTheSizeCompressedOrNot) {
   const std::string packed = m.file(m.compressed(m.matrix("vv", {1, 3}, 6, m.doubles({1, 2, 3}))));
   EXPECT_EQ(loadError(packed.substr(0, packed.size() - 4)),
             damaged("variable 'vv' is damaged (its compressed data is cut short)"));
+  std::string overlong = packed;  // the stream is whole, the tag claims more
+  overlong[128 + 4] += 8;
+  EXPECT_EQ(loadError(overlong), damaged("variable 'vv' is damaged (the file ends inside it)"));
   std::string corrupt = packed;
   corrupt[corrupt.size() - 20] ^= 0x55;
   EXPECT_NE(loadError(corrupt).find("its compressed data is corrupt"), std::string::npos);
