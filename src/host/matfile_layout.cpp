@@ -94,7 +94,7 @@ unsigned long long availableMemory() {
          static_cast<unsigned long long>(sysconf(_SC_PAGESIZE));
 }
 
-std::vector<std::string> checkedVariableNames(int fd, const std::string& path) {
+std::vector<std::string> checkedVariableNames(int fd, const std::string& path, bool weighMemory) {
   struct stat info {};
   if (::fstat(fd, &info) != 0) readFailure(path, systemReason(errno));
   if (S_ISDIR(info.st_mode)) readFailure(path, systemReason(EISDIR));
@@ -102,6 +102,7 @@ std::vector<std::string> checkedVariableNames(int fd, const std::string& path) {
   const bool swap = checkHeader(fd, path, end);
 
   MemoryBudget budget;
+  if (!weighMemory) budget.available = ~u64{0};
   std::vector<std::string> names;
   std::set<std::string> seen;
   for (u64 position = kHeaderBytes; position < end;) {

@@ -15,8 +15,11 @@ namespace ulv::matfile {
 
 // The variable names of the level 5 MAT-file open as `fd`, in file order,
 // once its whole structure is checked; otherwise a host error that names
-// `path` (and the variable) and says what is wrong.
-std::vector<std::string> checkedVariableNames(int fd, const std::string& path);
+// `path` (and the variable) and says what is wrong. `weighMemory` false
+// leaves out the memory budget: for a file this process has just written
+// from arrays it holds.
+std::vector<std::string> checkedVariableNames(int fd, const std::string& path,
+                                              bool weighMemory = true);
 
 // The bytes of memory available to the process now.
 unsigned long long availableMemory();

@@ -57,10 +57,10 @@ bool FileDescriptor::close() {
   return fd < 0 || ::close(fd) == 0;
 }
 
-MatReader::MatReader(std::string path)
+MatReader::MatReader(std::string path, bool weighMemory)
     : path_(std::move(path)), file_(::open(path_.c_str(), O_RDONLY | O_CLOEXEC)) {
   if (file_.get() < 0) readFailure(path_, systemReason(errno));
-  names_ = checkedVariableNames(file_.get(), path_);
+  names_ = checkedVariableNames(file_.get(), path_, weighMemory);
   const MatioWatch watch;
   mat_.reset(Mat_Open(checkedFileName(file_.get(), path_).c_str(), MAT_ACC_RDONLY));
   if (!mat_ || Mat_GetVersion(mat_.get()) != MAT_FT_MAT5)

@@ -47,10 +47,10 @@ class FileDescriptor {
 };
 
 // An open level 5 MAT-file whose whole structure was checked first (see
-// matfile_layout.hpp); reads variables by name.
+// matfile_layout.hpp, also for `weighMemory`); reads variables by name.
 class MatReader {
  public:
-  explicit MatReader(std::string path);
+  explicit MatReader(std::string path, bool weighMemory = true);
 
   const std::vector<std::string>& names() const { return names_; }
   bool holds(const std::string& name) const;

@@ -108,10 +108,11 @@ bool sameStoredData(const matvar_t& a, const matvar_t& b) {
          (a.nbytes == 0 || std::memcmp(a.data, b.data, a.nbytes) == 0);
 }
 
-// Whether the file at `path` holds exactly `vars`, in order.
+// Whether the file at `path` holds exactly `vars`, in order. Read one
+// variable at a time, outside the memory budget: the arrays are already held.
 bool holdsExactly(const std::string& path, const std::vector<MatVarPtr>& vars) {
   try {
-    const MatReader reader(path);
+    const MatReader reader(path, false);
     if (reader.names().size() != vars.size()) return false;
     for (std::size_t k = 0; k < vars.size(); ++k) {
       if (reader.names()[k] != vars[k]->name ||
