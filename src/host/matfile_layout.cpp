@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <set>
 
@@ -48,6 +49,10 @@ bool checkHeader(int fd, const std::string& path, u64 size) {
   const bool little = header[126] == 'I' && header[127] == 'M';
   const bool big = header[126] == 'M' && header[127] == 'I';
   if (got < sizeof header || (!little && !big)) {
+    if (size == 0) readFailure(path, "the file is empty");
+    if (got < sizeof header && std::memcmp(header, "MATLAB", 6) == 0) {
+      readFailure(path, "the file is truncated inside its header");
+    }
     if (looksLikeLevel4(header, got)) {
       readFailure(path, "a level 4 MAT-file, which is not read (save it as level 5: -v6 or -v7)");
     }

@@ -58,7 +58,7 @@ TEST_F(MatReads, TheSampleOfGaussfitMustBeNumbers) {
   writeBytes("work/minimiza.mat", "");  // what a full disk once left behind
   const CliRun empty = run({"call", "gaussfit", "0.1", "0.6", "0.5", "--workdir", "work"});
   EXPECT_EQ(empty.exitCode, 1);
-  EXPECT_THAT(empty.err, HasSubstr("Unable to read file 'minimiza.mat': not a MAT-file."));
+  EXPECT_THAT(empty.err, HasSubstr("Unable to read file 'minimiza.mat': the file is empty."));
 }
 
 }  // namespace

@@ -145,7 +145,8 @@ TEST_F(MatFileStrictTest, GarbledStructureSaysWhatIsWrong) {
       {m.file(m.element(9, "12345678")),
        "the file is truncated or damaged (no variable at byte 128)"},
       {std::string(4096, 'Z'), "not a MAT-file"},
-      {"", "not a MAT-file"},
+      {"", "the file is empty"},
+      {mat_.file("").substr(0, 100), "the file is truncated inside its header"},
   };
   for (const auto& c : cases) EXPECT_EQ(loadError(c.file), damaged(c.message));
 }

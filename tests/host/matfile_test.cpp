@@ -163,7 +163,7 @@ TEST_F(MatFileTest, UnreadableFilesAreHostErrorsAndNothingElse) {
   writeBytes("garbage.mat", std::string(4096, '\x5a'));
   writeBytes("empty.mat", "");
   EXPECT_EQ(loadError("garbage"), "Unable to read file 'garbage.mat': not a MAT-file.");
-  EXPECT_EQ(loadError("empty"), "Unable to read file 'empty.mat': not a MAT-file.");
+  EXPECT_EQ(loadError("empty"), "Unable to read file 'empty.mat': the file is empty.");
 
   const mxArray sample = generate({10000, 1}, [](std::size_t k) { return k * 1e-4; });
   saveVariables("cut", {{"vv", sample}});
