@@ -3,6 +3,7 @@
 #include "auxiliary/gaussfit_sum.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
+#include "host/errors.hpp"
 #include "host/fast_paths.hpp"
 #include "host/matfile.hpp"
 #include "host/ops.hpp"
@@ -28,6 +29,14 @@ void loadSample(std::initializer_list<Var*> variables) {
   for (Var* v : variables) {
     if (!found[k].isPlaceholder()) *v = std::move(found[k]);
     ++k;
+  }
+}
+
+// The sample file holds numbers in the system's use; text would be taken as
+// character codes and fitted without a word.
+void checkSampleIsNumeric(const Var& vv) {
+  if (vv.isAssigned() && vv->isChar()) {
+    hostError("The sample \"vv\" in minimiza.mat is text, not numbers.");
   }
 }
 
@@ -62,6 +71,7 @@ mxArray Mgaussfit(int nargout, const mxArray* x1_in, const mxArray* x2_in, const
   Var w = Var::input("w", w_in);
 
   loadSample({&ans, &minimiza, &vv, &w, &x1, &x2, &y});
+  checkSampleIsNumeric(vv);
 
   if (isPlainVectorCase(w, vv, x1, x2)) {
     y = mlfScalar(mixtureObjective(*vv, x1->scalarValue(), x2->scalarValue(), w->scalarValue(),

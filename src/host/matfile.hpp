@@ -1,8 +1,14 @@
 // MAT-files (level 5) through libmatio: the host's save and conditional load.
 //
 // A file name without an extension gets ".mat"; relative names are relative to
-// the current directory. Saving writes a temporary file in the same directory
-// and renames it over the target, so a file is written whole or not at all.
+// the current directory. Saving writes a temporary file in the same directory,
+// syncs it, reads it back and compares it with what was meant, and only then
+// renames it over the target: a file is written whole or not at all, and a
+// failure (a full disk, a size limit) is a host error that names the file and
+// the system's reason. Loading checks the whole file first: every variable's
+// stored data must match its size and class, and what the variables would
+// take in memory must fit in what is available (matfile_layout.hpp). Names
+// and bytes from files appear in messages escaped (printable.hpp).
 #pragma once
 
 #include <string>

@@ -198,6 +198,8 @@ MatVarPtr toMatVar(const char* name, const mxArray& value, const std::string& er
 
 mxArray fromMatVar(const matvar_t& var, const std::string& errorPrefix) {
   if (var.isComplex) unreadable(errorPrefix, "complex values are not supported.");
+  // An empty cell element may be stored as an array without header or size.
+  if (var.class_type == MAT_C_EMPTY && var.rank == 0) return mxArray::zeros({0, 0});
   Dims dims = dimsOf(var, errorPrefix);
   if (var.isLogical) return numericFrom(var, std::move(dims), mxLOGICAL_CLASS, errorPrefix);
   switch (var.class_type) {

@@ -1,14 +1,19 @@
 #include "host/matfile.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -139,7 +144,8 @@ TEST_F(MatFileTest, RepeatedLoadsAlwaysSeeTheFilesCurrentContent) {
 
   fs::resize_file("minimiza.mat", fs::file_size("minimiza.mat") - 8);
   EXPECT_EQ(hostErrorOf([&] { load(); }),
-            "Unable to read file 'minimiza.mat': the file is truncated or damaged.");
+            "Unable to read file 'minimiza.mat': variable 'vv' is damaged (the file ends inside "
+            "it).");
   fs::remove("minimiza.mat");
   EXPECT_EQ(hostErrorOf([&] { load(); }),
             "Unable to read file 'minimiza.mat': No such file or directory.");
@@ -157,12 +163,13 @@ TEST_F(MatFileTest, UnreadableFilesAreHostErrorsAndNothingElse) {
   writeBytes("garbage.mat", std::string(4096, '\x5a'));
   writeBytes("empty.mat", "");
   EXPECT_EQ(loadError("garbage"), "Unable to read file 'garbage.mat': not a MAT-file.");
-  EXPECT_EQ(loadError("empty"), "Unable to read file 'empty.mat': not a MAT-file.");
+  EXPECT_EQ(loadError("empty"), "Unable to read file 'empty.mat': the file is empty.");
 
   const mxArray sample = generate({10000, 1}, [](std::size_t k) { return k * 1e-4; });
   saveVariables("cut", {{"vv", sample}});
   fs::resize_file("cut.mat", fs::file_size("cut.mat") / 2);
-  EXPECT_EQ(loadError("cut"), "Unable to read file 'cut.mat': the file is truncated or damaged.");
+  EXPECT_EQ(loadError("cut"),
+            "Unable to read file 'cut.mat': variable 'vv' is damaged (the file ends inside it).");
 
   fs::create_directory("folder.mat");
   EXPECT_EQ(loadError("folder"), "Unable to read file 'folder.mat': Is a directory.");
@@ -193,6 +200,60 @@ TEST_F(MatFileTest, FailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile) {
   mxArray x;
   mclLoadConditional(text("keep"), {{"x", &x}});
   expectIdentical(old, x);
+}
+
+// The host error that `save` raises in a child process whose files may not
+// grow past `limit` bytes (`ulimit -f`, with SIGXFSZ ignored as the hosts do).
+std::string errorUnderFileSizeLimit(rlim_t limit, const std::function<void()>& save) {
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return "no pipe";
+  const pid_t child = fork();
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit fileSize{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &fileSize);
+    const std::string error = hostErrorOf(save);
+    const bool sent = write(pipeEnds[1], error.data(), error.size()) == ssize_t(error.size());
+    _exit(sent ? 0 : 1);
+  }
+  close(pipeEnds[1]);
+  std::string error;
+  char buffer[256];
+  for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) error.append(buffer, n);
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? error : "the child failed";
+}
+
+std::string bytesOf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// stdio writes that fail at a size limit go unreported by libmatio: the save
+// must notice them all the same, wherever the limit cuts the file.
+TEST_F(MatFileTest, ASizeLimitFailsTheSaveWholeAndKeepsTheOldFile) {
+  const mxArray old = mxArray::scalar(5);
+  const mxArray large = generate({100000, 1}, [](std::size_t k) { return k * 0.5; });
+  saveVariables("keep", {{"x", old}});
+  const std::string oldBytes = bytesOf("keep.mat");
+  for (const rlim_t limit : {0, 100, 200, 4096, 65536, 500000}) {
+    SCOPED_TRACE(limit);
+    EXPECT_EQ(errorUnderFileSizeLimit(limit,
+                                      [&] {
+                                        saveVariables("keep", {{"x", large}});
+                                      }),
+              "Unable to write file 'keep.mat': File too large.");
+    EXPECT_EQ(
+        errorUnderFileSizeLimit(limit,
+                                [&] {
+                                  mlfSave(text("keep"), text("w"), {{"x", &old}, {"y", &large}});
+                                }),
+        "Unable to write file 'keep.mat': File too large.");
+    EXPECT_EQ(bytesOf("keep.mat"), oldBytes);
+    EXPECT_EQ(filesIn(folder_.path()), std::vector<std::string>{"keep.mat"});
+  }
 }
 
 bool octaveInstalled() {
