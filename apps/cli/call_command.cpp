@@ -233,9 +233,7 @@ int runCall(const Arguments& args) {
   printSummary(results);
   if (!plan.output.empty()) {
     std::erase_if(results, [](const auto& result) { return result.second.isPlaceholder(); });
-    replaceFile(plan.output, [&results](const fs::path& temporary) {
-      ulv::saveVariables(temporary.string(), results);
-    });
+    writeMatFileWhole(plan.output, results);
   }
   return kExitOk;
 }

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "fatal_signals.hpp"
+#include "host/errors.hpp"
+#include "host/matfile.hpp"
 
 namespace ulvcli {
 
@@ -104,6 +106,23 @@ void replaceFile(const fs::path& target, const std::function<void(const fs::path
 void writeFileWhole(const fs::path& target, std::string_view bytes) {
   replaceFile(target,
               [&target, bytes](const fs::path& temporary) { writeAll(temporary, target, bytes); });
+}
+
+void writeMatFileWhole(const fs::path& target,
+                       const std::vector<std::pair<std::string, ulv::mxArray>>& variables) {
+  replaceFile(target, [&](const fs::path& temporary) {
+    try {
+      ulv::saveVariables(temporary.string(), variables);
+    } catch (const ulv::HostError& error) {
+      // The user asked for the target, not for our temporary: name it.
+      std::string message = error.what();
+      const std::string shown = temporary.string();
+      for (std::size_t at; (at = message.find(shown)) != std::string::npos;) {
+        message.replace(at, shown.size(), target.string());
+      }
+      throw ulv::HostError(message);
+    }
+  });
 }
 
 bool sameFile(const fs::path& a, const fs::path& b) {

@@ -5,8 +5,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "host/array.hpp"
 
 namespace ulvcli {
 
@@ -18,6 +22,9 @@ namespace fs = std::filesystem;
 void replaceFile(const fs::path& target, const std::function<void(const fs::path&)>& write);
 // Writes bytes to `target` whole.
 void writeFileWhole(const fs::path& target, std::string_view bytes);
+// Saves the variables as a MAT-file at `target`, whole; errors name `target`.
+void writeMatFileWhole(const fs::path& target,
+                       const std::vector<std::pair<std::string, ulv::mxArray>>& variables);
 
 // True when both name the same file: the same resolved path, or the same inode.
 bool sameFile(const fs::path& a, const fs::path& b);

@@ -34,9 +34,7 @@ void RandomRecording::save(const fs::path& file) const {
   for (const ulv::RandomDraw& draw : draws_) {
     variables.emplace_back(drawName(draw.kind, ++counts[draw.kind]), draw.values);
   }
-  replaceFile(file, [&variables](const fs::path& temporary) {
-    ulv::saveVariables(temporary.string(), variables);
-  });
+  writeMatFileWhole(file, variables);
 }
 
 RandomReplay::RandomReplay(const fs::path& file) : file_(file) {

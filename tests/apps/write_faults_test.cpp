@@ -125,14 +125,14 @@ TEST_F(WriteFaults, CallOutputsFailWholeAndKeepTheOldFile) {
     putOld(dir() / "res.mat");
     const CliRun r = runFailing({"call", "maltrans2d", "in.png", "[]", "2", "-o", "res.mat"}, "res",
                                 after, EFBIG);
-    expectCleanFailure(r, "File too large", "res", dir() / "res.mat");
+    expectCleanFailure(r, "File too large", "res.mat'", dir() / "res.mat");
   }
 }
 
 TEST_F(WriteFaults, AFileSizeLimitFailsEveryWrite) {
   putOld(dir() / "res.mat");
   expectCleanFailure(runLimited(8, "call maltrans2d in.png [] 2 -o res.mat"), "File too large",
-                     "res", dir() / "res.mat");
+                     "res.mat'", dir() / "res.mat");
   putOld(dir() / "work" / "minimiza.mat");
   expectCleanFailure(runLimited(4, "denoise in.png -o out.png --workdir work"), "File too large",
                      "minimiza.mat", dir() / "work" / "minimiza.mat");
