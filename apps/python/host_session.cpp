@@ -13,6 +13,7 @@
 
 #include "host/errors.hpp"
 #include "host/matfile.hpp"
+#include "host/printable.hpp"
 #include "host/random.hpp"
 #include "library_location.hpp"
 
@@ -119,10 +120,13 @@ void runIsolated(const std::string& directory, CallNotes& notes,
 }
 
 void raiseNotes(const CallNotes& notes) {
+  // Escaped: the texts may carry bytes from files, and Python wants valid UTF-8.
   for (const std::string& text : notes.warnings) {
-    if (PyErr_WarnEx(hostWarningType, text.c_str(), 1) != 0) throw py::error_already_set();
+    if (PyErr_WarnEx(hostWarningType, ulv::printable(text).c_str(), 1) != 0) {
+      throw py::error_already_set();
+    }
   }
-  if (notes.error) throw ulv::HostError(*notes.error);
+  if (notes.error) throw ulv::HostError(ulv::printable(*notes.error));
 }
 
 void registerHostTypes(py::module_& module) {

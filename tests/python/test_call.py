@@ -61,6 +61,14 @@ def test_gaussfit_reads_the_sample_from_the_work_directory(tmp_path):
         ulvadern.call("gaussfit", x1, x2, w)
 
 
+def test_messages_carry_no_terminal_control_bytes(tmp_path):
+    folder = tmp_path / "clear\x1b[2J"
+    folder.mkdir()
+    with pytest.raises(ulvadern.HostError) as error:
+        ulvadern.call("gaussfit", 0.1, 0.7, 0.7, workdir=folder)
+    assert "\x1b" not in str(error.value) and "clear\\x1b[2J" in str(error.value)
+
+
 def test_ulvadern_by_name_matches_denoise(noisy):
     assert np.array_equal(ulvadern.call("ulvadern", noisy, 2, [1, 1], 0.3, seed=4),
                           ulvadern.denoise(noisy, levels=2, seed=4))
