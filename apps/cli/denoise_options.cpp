@@ -61,7 +61,8 @@ const char* const kDenoiseHelp =
     "1 when any failed (the others still complete), 2 for usage mistakes.\n"
     "On SIGINT, SIGTERM, SIGHUP or SIGPIPE the workers are stopped, temporary\n"
     "files and folders removed (complete outputs stay), and the tool ends by\n"
-    "the signal (exit status 128 + its number).\n";
+    "the signal (exit status 128 + its number). Runs that share a --workdir\n"
+    "take turns: each call holds a lock on it while it uses the MAT-files.\n";
 
 namespace {
 
