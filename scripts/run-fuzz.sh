@@ -2,9 +2,11 @@
 # Builds the fuzz targets (clang, AddressSanitizer + UndefinedBehaviorSanitizer)
 # and runs each for a bounded time from a copy of its seed corpus in
 # tests/fuzz/corpus. Fails on any finding: a crash, a sanitizer report, a leak,
-# a failed check of the harness, an input that runs longer than the timeout or
-# that needs more memory than the limit. The input is kept in
-# <build dir>/findings/<target>/; replay it with `<build dir>/tests/fuzz/fuzz_<target> FILE`.
+# a failed check of the harness, an input that runs longer than 10 s, or one
+# that asks for more than 1 GiB at once or 2 GiB in all (the inputs are tiny).
+# The input is kept in <build dir>/findings/<target>/; replay it with
+# `<build dir>/tests/fuzz/fuzz_<target> FILE` (ULVFUZZ_VERBOSE=1 prints how
+# each input ended).
 #
 # ULV_FUZZ_SECONDS: seconds per target (default 60; 0 skips fuzzing).
 # ULV_FUZZ_BUILD_DIR: the build directory (default build-fuzz).
@@ -29,8 +31,8 @@ for target in "${targets[@]}"; do
   cp -r "tests/fuzz/corpus/$target" "$corpus"
   mkdir -p "$findings"
   echo "== fuzz $target (${seconds} s) =="
-  if "$dir/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -artifact_prefix="$findings/" -print_final_stats=1 "$corpus" >"$work/$target.log" 2>&1; then
+  if "$dir/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 \
+    -rss_limit_mb=2048 -malloc_limit_mb=1024 -artifact_prefix="$findings/" -print_final_stats=1 "$corpus" >"$work/$target.log" 2>&1; then
     grep -E '^stat::(number_of_executed_units|new_units_added)' "$work/$target.log" || true
   else
     tail -n 80 "$work/$target.log"
