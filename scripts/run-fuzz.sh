@@ -23,16 +23,20 @@ cmake --build "$dir" -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+# The targets make their private directories under TMPDIR; those of an input
+# that crashed are removed with the rest.
+mkdir "$work/tmp"
+export TMPDIR="$work/tmp" ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
 status=0
 for target in "${targets[@]}"; do
   corpus="$work/$target"
-  findings="$dir/findings/$target"
+  findings="$(realpath -m "$dir")/findings/$target"  # absolute: a target may change directory
   cp -r "tests/fuzz/corpus/$target" "$corpus"
   mkdir -p "$findings"
   echo "== fuzz $target (${seconds} s) =="
   if "$dir/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 \
-    -rss_limit_mb=2048 -malloc_limit_mb=1024 -artifact_prefix="$findings/" -print_final_stats=1 "$corpus" >"$work/$target.log" 2>&1; then
+    -rss_limit_mb=2048 -malloc_limit_mb=1024 -artifact_prefix="$findings/" -print_final_stats=1 \
+    "$corpus" >"$work/$target.log" 2>&1; then
     grep -E '^stat::(number_of_executed_units|new_units_added)' "$work/$target.log" || true
   else
     tail -n 80 "$work/$target.log"

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,30 +34,14 @@ constexpr std::size_t kSideLimit = 16;
 constexpr std::size_t kDenoiseSideLimit = 10;  // ulvadern runs a fit per level
 constexpr int kCellDepthLimit = 2;
 
-const double kSpecial[] = {0,
-                           1,
-                           -1,
-                           0.5,
-                           2,
-                           3,
-                           4,
-                           255,
-                           256,
-                           -0.0,
-                           NAN,
-                           INFINITY,
-                           -INFINITY,
-                           1e308,
-                           -1e308,
-                           5e-324,
-                           1e-20,
-                           2147483648.0,
-                           9007199254740992.0,
-                           64,
-                           30,
-                           0.3,
-                           1.5,
-                           -2147483649.0};
+// Values that argument checks must handle; a selector picks one by index.
+// clang-format off
+const double kSpecial[] = {
+    0, 1, -1, 0.5, 2, 3, 4, 255, 256, -0.0,
+    NAN, INFINITY, -INFINITY, 1e308, -1e308, 5e-324, 1e-20,
+    2147483648.0, 9007199254740992.0, 64, 30, 0.3, 1.5, -2147483649.0,
+};
+// clang-format on
 constexpr std::uint8_t kSpecialCount = std::size(kSpecial);
 constexpr std::uint8_t kRawDouble = 255;
 
@@ -114,6 +99,12 @@ bool allFinite(const ulv::mxArray& a, std::size_t count) {
   return true;
 }
 
+std::string numberText(double value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
+
 // The number of levels a successful call must have been given.
 bool acceptableLevels(const ulv::mxArray& n) {
   if (!n.isNumericLike() || n.isEmpty()) return true;  // refused elsewhere, or not used
@@ -131,7 +122,7 @@ void checkSuccess(const std::string& function, const std::vector<ulv::mxArray>& 
         (y.classID() != ulv::mxUINT8_CLASS || y.dims() != x.dims()))
       ulvfuzz::finding("ulvadern returned an image of another class or size");
     if (inputs.size() > 1 && !acceptableLevels(inputs[1]))
-      ulvfuzz::finding("ulvadern accepted N = " + std::to_string(inputs[1].at(0)));
+      ulvfuzz::finding("ulvadern accepted N = " + numberText(inputs[1].at(0)));
     const bool levelsGiven = inputs.size() > 1 && !inputs[1].isEmpty() && inputs[1].isNumericLike();
     const double levels = levelsGiven ? std::fmin(inputs[1].at(0), 1e6) : 3;
     if (inputs.size() > 2 && !allFinite(inputs[2], static_cast<std::size_t>(levels)))
@@ -140,7 +131,7 @@ void checkSuccess(const std::string& function, const std::vector<ulv::mxArray>& 
       ulvfuzz::finding("ulvadern accepted a pot that is not finite");
   }
   if (function == "maltrans2d" && inputs.size() > 2 && !acceptableLevels(inputs[2]))
-    ulvfuzz::finding("maltrans2d accepted N = " + std::to_string(inputs[2].at(0)));
+    ulvfuzz::finding("maltrans2d accepted N = " + numberText(inputs[2].at(0)));
 }
 
 }  // namespace
