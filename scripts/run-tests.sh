@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: a release build, then a build under
-# AddressSanitizer + UndefinedBehaviorSanitizer.
+# AddressSanitizer + UndefinedBehaviorSanitizer; then runs the fuzz targets
+# for a bounded time (scripts/run-fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -13,3 +14,4 @@ for variant in release asan; do
   echo "== tests ($variant) =="
   (cd "$dir" && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs")
 done
+./scripts/run-fuzz.sh

@@ -52,7 +52,7 @@ std::optional<LoadedValues> cachedLoad(const std::string& path, const std::strin
   for (const auto& [name, target] : targets) {
     if (!contains(cache.names, name)) continue;
     const auto value = std::find_if(cache.values.begin(), cache.values.end(),
-                                    [&](const auto& v) { return v.first == name; });
+                                    [&wanted = name](const auto& v) { return v.first == wanted; });
     if (value == cache.values.end()) return std::nullopt;  // not read before
     found.emplace_back(target, value->second);
   }
