@@ -12,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "decoder_memory.hpp"
 #include "output_file.hpp"
 
 namespace ulvcli {
@@ -94,12 +95,20 @@ std::string encodePnm(const Image8& image, ImageFormat format) {
 
 Image loadImage(const fs::path& path) {
   const FileHandle file = openForReading(path);
-  if (stbi_is_16_bit_from_file(file.get()) != 0) {
-    Image image = decode<stbi_us>(file.get(), &stbi_load_from_file_16, 257.0);
-    image.scaledFrom16Bit = true;
-    return image;
+  const DecoderMemoryLimit limit(file.get());
+  try {
+    if (stbi_is_16_bit_from_file(file.get()) != 0) {
+      Image image = decode<stbi_us>(file.get(), &stbi_load_from_file_16, 257.0);
+      image.scaledFrom16Bit = true;
+      return image;
+    }
+    return decode<stbi_uc>(file.get(), &stbi_load_from_file, 1.0);
+  } catch (const std::runtime_error&) {
+    if (limit.refusedBytes() == 0) throw;
+    throw std::runtime_error("corrupt: a part of it claims " +
+                             std::to_string(limit.refusedBytes()) +
+                             " bytes, more than an image of its declared size holds");
   }
-  return decode<stbi_uc>(file.get(), &stbi_load_from_file, 1.0);
 }
 
 bool hasImageExtension(const fs::path& path) {

@@ -1,6 +1,11 @@
 // The one compilation of stb's image decoders and encoders. Only the formats
-// the tool documents are built in, and huge dimensions are refused before any
-// allocation, so a hostile header cannot ask for gigabytes.
+// the tool documents are built in, huge dimensions are refused before any
+// allocation, and every allocation is bounded by what the file's declared
+// size could need, so a hostile header or chunk cannot ask for gigabytes.
+#include "decoder_memory.hpp"
+#define STBI_MALLOC(bytes) ulvcli::decoderAllocate(bytes)
+#define STBI_REALLOC(block, bytes) ulvcli::decoderReallocate(block, bytes)
+#define STBI_FREE(block) ulvcli::decoderFree(block)
 #define STBI_ONLY_PNG
 #define STBI_ONLY_JPEG
 #define STBI_ONLY_BMP

@@ -97,6 +97,18 @@ TEST_F(DenoiseCli, BatchFinishesTheGoodFilesAndFailsForTheCorruptOne) {
   EXPECT_THAT(left, ::testing::UnorderedElementsAre("in", "serial", "parallel"));
 }
 
+// A chunk whose length claims far more than the file holds is refused before
+// the decoder allocates for it.
+TEST_F(DenoiseCli, AChunkClaimingGigabytesInATinyFileIsRefusedUnallocated) {
+  std::ofstream(dir() / "claims.png", std::ios::binary)
+      << pngFile({{"IHDR", grayPngHeader(4, 3, 8)}})
+      << std::string("\x6d\x00\x00\x17IDATx\x9c", 10);
+  const CliRun r = run({"denoise", "claims.png", "-o", "out.png"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_THAT(r.err, HasSubstr("claims.png: corrupt: a part of it claims 1828716567 bytes"));
+  EXPECT_FALSE(fs::exists(dir() / "out.png"));
+}
+
 TEST_F(DenoiseCli, WithoutWorkdirTheLibraryFilesGoToAPrivateFolderRemovedOnEveryPath) {
   writePng(dir() / "a.png", scene(40, 40, 30));
   writePng(dir() / "b.png", scene(40, 36, 20));
