@@ -9,10 +9,13 @@
 # each input ended).
 #
 # ULV_FUZZ_SECONDS: seconds per target (default 60; 0 skips fuzzing).
+# ULV_FUZZ_SEED: the fuzzers' random seed (default 1, so that a run repeats
+# the same inputs in the same order; set another to explore further).
 # ULV_FUZZ_BUILD_DIR: the build directory (default build-fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${ULV_FUZZ_SECONDS:-60}
+seed=${ULV_FUZZ_SEED:-1}
 dir=${ULV_FUZZ_BUILD_DIR:-build-fuzz}
 targets=(matfile call_arguments library)
 [ "$seconds" -gt 0 ] || exit 0
@@ -34,7 +37,7 @@ for target in "${targets[@]}"; do
   cp -r "tests/fuzz/corpus/$target" "$corpus"
   mkdir -p "$findings"
   echo "== fuzz $target (${seconds} s) =="
-  if "$dir/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 \
+  if "$dir/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -seed="$seed" -timeout=10 \
     -rss_limit_mb=2048 -malloc_limit_mb=1024 -artifact_prefix="$findings/" -print_final_stats=1 \
     "$corpus" >"$work/$target.log" 2>&1; then
     grep -E '^stat::(number_of_executed_units|new_units_added)' "$work/$target.log" || true
