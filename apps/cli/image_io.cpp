@@ -14,6 +14,7 @@
 
 #include "decoder_memory.hpp"
 #include "output_file.hpp"
+#include "pnm_header.hpp"
 
 namespace ulvcli {
 
@@ -95,6 +96,7 @@ std::string encodePnm(const Image8& image, ImageFormat format) {
 
 Image loadImage(const fs::path& path) {
   const FileHandle file = openForReading(path);
+  checkPnmHeader(file.get());
   const DecoderMemoryLimit limit(file.get());
   try {
     if (stbi_is_16_bit_from_file(file.get()) != 0) {

@@ -109,6 +109,19 @@ TEST_F(DenoiseCli, AChunkClaimingGigabytesInATinyFileIsRefusedUnallocated) {
   EXPECT_FALSE(fs::exists(dir() / "out.png"));
 }
 
+// The decoder would overflow an int on a header number of ten digits.
+TEST_F(DenoiseCli, PgmHeaderNumbersTooLongForTheDecoderAreRefused) {
+  std::ofstream(dir() / "wide.pgm", std::ios::binary) << "P5\n# note\n4 3999999999999\n255\n";
+  std::ofstream(dir() / "ok.pgm", std::ios::binary) << "P5 # comment\n000000004 3\n255\n"
+                                                    << std::string(12, '\x80');
+  const CliRun wide = run({"denoise", "wide.pgm", "-o", "wide.png"});
+  EXPECT_EQ(wide.exitCode, 1);
+  EXPECT_THAT(wide.err, HasSubstr("wide.pgm: corrupt: the PGM/PPM header's height has more"));
+  const CliRun ok = run({"call", "touint", "ok.pgm"});
+  EXPECT_EQ(ok.exitCode, 0) << ok.err;
+  EXPECT_THAT(ok.out, HasSubstr("3x4"));
+}
+
 TEST_F(DenoiseCli, WithoutWorkdirTheLibraryFilesGoToAPrivateFolderRemovedOnEveryPath) {
   writePng(dir() / "a.png", scene(40, 40, 30));
   writePng(dir() / "b.png", scene(40, 36, 20));
