@@ -11,23 +11,34 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 
 #include "call_arguments.hpp"
 #include "fuzz_support.hpp"
+#include "pnm_header.hpp"
 
 namespace {
 
 constexpr int kMaxArguments = 16;
 constexpr long long kMostPixels = 1 << 16;
 
-bool declaresAHugeImage(const std::uint8_t* bytes, std::size_t size) {
+// Asked of the decoder only once the header passed the reader's own checks.
+bool declaresAHugeImage(const std::string& path) {
+  const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) return false;
+  try {
+    ulvcli::checkPnmHeader(file.get());
+  } catch (const std::runtime_error&) {
+    return false;
+  }
   int width = 0;
   int height = 0;
   int channels = 0;
-  return stbi_info_from_memory(bytes, static_cast<int>(size), &width, &height, &channels) != 0 &&
+  return stbi_info_from_file(file.get(), &width, &height, &channels) != 0 &&
          static_cast<long long>(width) * height > kMostPixels;
 }
 
@@ -55,8 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* payload = split == end ? end : split + 1;
   const ulvfuzz::PrivateDirectory directory;
   ulvfuzz::writeFile(directory.file("in.mat"), payload, end - payload);
-  const bool huge = declaresAHugeImage(payload, end - payload);
-  ulvfuzz::writeFile(directory.file("in.png"), payload, huge ? 0 : end - payload);
+  ulvfuzz::writeFile(directory.file("in.png"), payload, end - payload);
+  if (declaresAHugeImage(directory.file("in.png"))) {
+    ulvfuzz::writeFile(directory.file("in.png"), payload, 0);
+  }
   const ulvfuzz::ScopedCurrentDirectory inside(directory.path());
 
   std::istringstream lines(std::string(data, split));
