@@ -9,7 +9,13 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <string>
+
+#include "host/matfile.hpp"
 
 namespace ulvcli {
 
@@ -181,6 +187,24 @@ RemovedOnSignal::~RemovedOnSignal() {
     if (slot.compare_exchange_strong(mine, nullptr)) break;
   }
   delete[] entry_;
+}
+
+void removeHostTemporariesOnSignal() {
+  struct Registrations {
+    std::mutex mutex;
+    std::map<std::string, std::unique_ptr<RemovedOnSignal>> byPath;
+  };
+  static Registrations* const registrations = new Registrations;  // outlives every save
+  ulv::setTemporaryFileHooks({
+      [](const std::string& path) {
+        const std::lock_guard lock(registrations->mutex);
+        registrations->byPath[path] = std::make_unique<RemovedOnSignal>(path);
+      },
+      [](const std::string& path) {
+        const std::lock_guard lock(registrations->mutex);
+        registrations->byPath.erase(path);
+      },
+  });
 }
 
 pid_t forkWorker(const fs::path& directory) {

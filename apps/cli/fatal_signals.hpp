@@ -49,6 +49,10 @@ class RemovedOnSignal {
   char* entry_;
 };
 
+// Registers the temporary files of the host's MAT-file saves too, from just
+// before each is created until it is gone or has replaced its target.
+void removeHostTemporariesOnSignal();
+
 // fork() for a worker process. The parent registers the child, which the
 // handler then stops and waits for. The child forgets the parent's
 // registrations, registers its own folder `directory` (the parent removes it

@@ -81,6 +81,7 @@ int main(int argc, char** argv) {
   // instead of killing the process; workers inherit it.
   std::signal(SIGXFSZ, SIG_IGN);
   ulvcli::installFatalSignalCleanup();
+  ulvcli::removeHostTemporariesOnSignal();
   printHostMessagesEscaped();
   ulv::tuneMemoryForLargeArrays();  // large images: reuse freed blocks instead of page faults
   try {

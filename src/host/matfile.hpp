@@ -11,6 +11,7 @@
 // and bytes from files appear in messages escaped (printable.hpp).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,6 +45,17 @@ void mlfSave(const mxArray& file, const mxArray& mode,
 // unreadable file is a host error.
 void mclLoadConditional(const mxArray& file,
                         const std::vector<std::pair<std::string, mxArray*>>& targets);
+
+// Hosts that clean up after fatal signals learn of the temporary files that
+// saves make beside their targets: `announce` gets a temporary's path before
+// the file is created, `withdraw` once it is gone or has replaced its target.
+// Both run on the saving thread. Set once, before any save; empty functions
+// (the default) tell nobody.
+struct TemporaryFileHooks {
+  std::function<void(const std::string&)> announce;
+  std::function<void(const std::string&)> withdraw;
+};
+void setTemporaryFileHooks(TemporaryFileHooks hooks);
 
 // Host-side helpers for tools: every variable of a file, in file order.
 std::vector<std::pair<std::string, mxArray>> loadAllVariables(const std::string& path);

@@ -17,6 +17,11 @@
 
 namespace ulv::matfile {
 
+TemporaryFileHooks& temporaryFileHooks() {
+  static TemporaryFileHooks hooks;
+  return hooks;
+}
+
 namespace {
 
 [[noreturn]] void writeFailure(const std::string& path, const std::string& reason) {
@@ -46,7 +51,17 @@ std::vector<MatVarPtr> toMatVars(const std::string& path, const VariableRefs& va
   return vars;
 }
 
+void announceTemporary(const std::string& path) {
+  if (temporaryFileHooks().announce) temporaryFileHooks().announce(path);
+}
+
+void withdrawTemporary(const std::string& path) {
+  if (temporaryFileHooks().withdraw) temporaryFileHooks().withdraw(path);
+}
+
 // A new empty file beside the target, removed again unless it replaces it.
+// The host hears of it before it exists, so a signal cannot fall between
+// its creation and the host's knowing.
 class TempFile {
  public:
   explicit TempFile(const std::string& target) : target_(target) {
@@ -57,18 +72,23 @@ class TempFile {
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string candidate = folder + "." + base + "." + std::to_string(::getpid()) + "." +
                               std::to_string(counter++) + ".tmp";
+      announceTemporary(candidate);
       FileDescriptor file(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
       if (file.get() >= 0) {
         path_ = std::move(candidate);
         if (!file.close()) writeFailure(target_, systemReason(errno));
         return;
       }
-      if (errno != EEXIST) writeFailure(target_, systemReason(errno));
+      const int error = errno;
+      withdrawTemporary(candidate);
+      if (error != EEXIST) writeFailure(target_, systemReason(error));
     }
     writeFailure(target_, "no temporary file name is free");
   }
   ~TempFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
+    if (path_.empty()) return;
+    ::unlink(path_.c_str());
+    withdrawTemporary(path_);
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
@@ -79,6 +99,7 @@ class TempFile {
   // the old file or the new one, never a part).
   void replaceTarget() {
     if (::rename(path_.c_str(), target_.c_str()) != 0) writeFailure(target_, systemReason(errno));
+    withdrawTemporary(path_);
     path_.clear();
   }
 
@@ -177,3 +198,11 @@ void saveAtomically(const std::string& path, const VariableRefs& variables) {
 }
 
 }  // namespace ulv::matfile
+
+namespace ulv {
+
+void setTemporaryFileHooks(TemporaryFileHooks hooks) {
+  matfile::temporaryFileHooks() = std::move(hooks);
+}
+
+}  // namespace ulv

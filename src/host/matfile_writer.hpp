@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/array.hpp"
+#include "host/matfile.hpp"
 
 namespace ulv::matfile {
 
@@ -17,5 +18,8 @@ using VariableRefs = std::vector<std::pair<std::string, const mxArray*>>;
 // is removed, `path` is left as it was, and a host error names `path` and the
 // system's reason ("No space left on device", "File too large").
 void saveAtomically(const std::string& path, const VariableRefs& variables);
+
+// Who hears of the temporary files (see setTemporaryFileHooks).
+TemporaryFileHooks& temporaryFileHooks();
 
 }  // namespace ulv::matfile

@@ -202,6 +202,34 @@ TEST_F(MatFileTest, FailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile) {
   expectIdentical(old, x);
 }
 
+// A host that removes temporaries after fatal signals hears of each one
+// before it exists and until it is gone, whether the save succeeds or fails.
+TEST_F(MatFileTest, TemporaryFilesAreAnnouncedBeforeTheyExistAndWithdrawnAfter) {
+  std::vector<std::string> events;
+  setTemporaryFileHooks({
+      [&](const std::string& path) {
+        events.push_back((fs::exists(path) ? "late " : "announce ") + path);
+      },
+      [&](const std::string& path) {
+        events.push_back((fs::exists(path) ? "early " : "withdraw ") + path);
+      },
+  });
+  const mxArray value = mxArray::scalar(5);
+  mlfSave(text("saved"), text("w"), {{"x", &value}});
+  fs::create_directory("occupied.mat");
+  EXPECT_NE(hostErrorOf([&] { mlfSave(text("occupied"), text("w"), {{"x", &value}}); }), "");
+  setTemporaryFileHooks({});
+
+  ASSERT_EQ(events.size(), 4u);
+  for (std::size_t k = 0; k < events.size(); k += 2) {
+    const std::string path = events[k].substr(events[k].find(' ') + 1);
+    EXPECT_EQ(events[k], "announce " + path);
+    EXPECT_EQ(events[k + 1], "withdraw " + path);
+    EXPECT_TRUE(path.ends_with(".tmp")) << path;
+  }
+  EXPECT_EQ(filesIn(folder_.path()), (std::vector<std::string>{"occupied.mat", "saved.mat"}));
+}
+
 // The host error that `save` raises in a child process whose files may not
 // grow past `limit` bytes (`ulimit -f`, with SIGXFSZ ignored as the hosts do).
 std::string errorUnderFileSizeLimit(rlim_t limit, const std::function<void()>& save) {
