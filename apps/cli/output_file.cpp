@@ -90,7 +90,12 @@ void writeAll(const fs::path& temporary, const fs::path& target, std::string_vie
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-  if (fsync(fd) != 0 || close(fd) != 0) {
+  // Closed whatever the sync gave, so that no descriptor is lost; the first failure is told.
+  const bool synced = fsync(fd) == 0;
+  const int syncError = errno;
+  const bool closed = close(fd) == 0;
+  if (!synced || !closed) {
+    if (!synced) errno = syncError;
     throw std::runtime_error(systemError("cannot write", target));
   }
 }

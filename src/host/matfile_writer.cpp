@@ -75,8 +75,13 @@ class TempFile {
       announceTemporary(candidate);
       FileDescriptor file(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
       if (file.get() >= 0) {
+        if (!file.close()) {
+          const int error = errno;
+          ::unlink(candidate.c_str());
+          withdrawTemporary(candidate);
+          writeFailure(target_, systemReason(error));
+        }
         path_ = std::move(candidate);
-        if (!file.close()) writeFailure(target_, systemReason(errno));
         return;
       }
       const int error = errno;

@@ -49,14 +49,14 @@ std::string shownName(const std::string& directory) {
             "\": " + std::generic_category().message(error) + ".");
 }
 
-// -1 where the directory is missing or not permitted: the save or load that
-// asked will fail there with the reason, and a load may go on unlocked.
+// -1 where the directory is missing: the save or load that asked fails there
+// with the reason. A directory that exists but cannot be opened (one that may
+// be written but not read) is an error: going on unlocked would let two
+// calls share its files.
 int openForLocking(const std::string& directory) {
   const int fd =
       ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0 && errno != ENOENT && errno != ENOTDIR && errno != EACCES && errno != EPERM) {
-    lockFailure(directory, errno);
-  }
+  if (fd < 0 && errno != ENOENT && errno != ENOTDIR) lockFailure(directory, errno);
   return fd;
 }
 

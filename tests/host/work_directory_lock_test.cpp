@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -107,6 +108,36 @@ TEST_F(WorkDirectoryLockTest, ADirectoryThatCannotBeOpenedIsLeftToTheSaveToRepor
   });
   EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
   EXPECT_EQ(error.find("lock"), std::string::npos) << error;
+}
+
+// A directory that may be written but not read cannot be locked; using it
+// unlocked would let two calls share its files. Checked as an unprivileged
+// user (root reads every directory).
+TEST_F(WorkDirectoryLockTest, ADirectoryThatMayBeWrittenButNotReadIsRefused) {
+  const std::string shared = dir() + "/write-only";
+  ASSERT_EQ(::mkdir(shared.c_str(), 0300), 0);
+  constexpr uid_t kNobody = 65534;
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(shared.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chmod(dir().c_str(), 0711), 0);  // the way in, for nobody
+  }
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(3);
+    const std::string error = test::hostErrorOf([&] {
+      const WorkDirectoryCall call;
+      const ScopedHostDirectory inside(shared);
+      saveOne("a");
+    });
+    const bool refused = error.find("Cannot lock the work directory") != std::string::npos &&
+                         error.find("Permission denied") != std::string::npos;
+    ::_exit(refused ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_FALSE(std::filesystem::exists(shared + "/a.mat"));
 }
 
 TEST_F(WorkDirectoryLockTest, ALibraryCallWaitsForAnotherThreadsHoldAndSaysSoOnce) {
