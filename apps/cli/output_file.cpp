@@ -100,12 +100,77 @@ void writeAll(const fs::path& temporary, const fs::path& target, std::string_vie
   }
 }
 
+// The file a path names once its symbolic links are followed; a dangling
+// link names the file it would create.
+fs::path followLinks(const fs::path& path) {
+  fs::path current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(current, error))) return current;
+    const fs::path next = fs::read_symlink(current, error);
+    if (error) throw std::runtime_error("cannot follow the link \"" + current.string() + "\"");
+    current = next.is_absolute() ? next : current.parent_path() / next;
+  }
+  throw std::runtime_error("too many levels of links at \"" + path.string() + "\"");
+}
+
+// Bytes of a finished temporary, for outputs that cannot be renamed over.
+std::string fileBytes(const fs::path& path) {
+  std::string bytes;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error(systemError("cannot read", path));
+  char buffer[1 << 16];
+  ssize_t got;
+  while ((got = read(fd, buffer, sizeof buffer)) != 0) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      const std::string message = systemError("cannot read", path);
+      close(fd);
+      throw std::runtime_error(message);
+    }
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(fd);
+  return bytes;
+}
+
+// A FIFO, a terminal, /dev/stdout: written in place, in one go once the
+// content is complete, since nothing can be renamed over them.
+void writeInPlace(const fs::path& target, std::string_view bytes) {
+  const int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error(systemError("cannot open", target));
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      const std::string message = systemError("cannot write", target);
+      close(fd);
+      throw std::runtime_error(message);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  if (close(fd) != 0) throw std::runtime_error(systemError("cannot write", target));
+}
+
 }  // namespace
 
 void replaceFile(const fs::path& target, const std::function<void(const fs::path&)>& write) {
-  TemporaryFile temporary(target);
+  struct stat info {};
+  const bool exists = stat(target.c_str(), &info) == 0;
+  if (exists && S_ISDIR(info.st_mode)) {
+    throw std::runtime_error("cannot write \"" + target.string() + "\": it is a directory");
+  }
+  if (exists && !S_ISREG(info.st_mode)) {
+    TemporaryFile temporary(fs::temp_directory_path() / target.filename());
+    write(temporary.path());
+    writeInPlace(target, fileBytes(temporary.path()));
+    return;
+  }
+  // A link stays a link: the file it names is replaced, in its own directory.
+  const fs::path destination = followLinks(target);
+  TemporaryFile temporary(destination);
   write(temporary.path());
-  temporary.renameOver(target);
+  temporary.renameOver(destination);
 }
 
 void writeFileWhole(const fs::path& target, std::string_view bytes) {

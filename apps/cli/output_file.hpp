@@ -18,7 +18,10 @@ namespace fs = std::filesystem;
 
 // Calls write(temporary) and renames the temporary over `target`. The
 // temporary keeps the target's extension (some writers look at it) and is
-// removed when write throws.
+// removed when write throws. A symbolic link is followed: the file it names
+// is replaced in its own directory and the link stays. A FIFO or device
+// (/dev/stdout) is written in place once the content is complete; a
+// directory is refused.
 void replaceFile(const fs::path& target, const std::function<void(const fs::path&)>& write);
 // Writes bytes to `target` whole.
 void writeFileWhole(const fs::path& target, std::string_view bytes);

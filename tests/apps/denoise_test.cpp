@@ -1,7 +1,9 @@
 // `ulvadern denoise` end to end: files in, files out, as a user runs it.
 #include <gmock/gmock.h>
+#include <sys/stat.h>
 
 #include <fstream>
+#include <future>
 #include <span>
 
 #include "cli_support.hpp"
@@ -120,6 +122,36 @@ TEST_F(DenoiseCli, PgmHeaderNumbersTooLongForTheDecoderAreRefused) {
   const CliRun ok = run({"call", "touint", "ok.pgm"});
   EXPECT_EQ(ok.exitCode, 0) << ok.err;
   EXPECT_THAT(ok.out, HasSubstr("3x4"));
+}
+
+// Outputs are written through links and into FIFOs, never renamed over them.
+TEST_F(DenoiseCli, LinksStayLinksFifosReceiveTheImageDirectoriesAreRefused) {
+  writePng(dir() / "in.png", scene(40, 40, 20));
+  ASSERT_EQ(run({"denoise", "in.png", "-o", "plain.png"}).exitCode, 0);
+  fs::create_directory(dir() / "real");
+  std::ofstream(dir() / "real" / "old.png") << "old";
+  fs::create_symlink("real/old.png", dir() / "link.png");
+  fs::create_symlink("real/new.png", dir() / "dangling.png");
+  for (const char* link : {"link.png", "dangling.png"}) {
+    const CliRun r = run({"denoise", "in.png", "-o", link});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(dir() / link)) << link;
+  }
+  EXPECT_TRUE(fileBytes(dir() / "real" / "old.png") == fileBytes(dir() / "plain.png"));
+  EXPECT_TRUE(fileBytes(dir() / "real" / "new.png") == fileBytes(dir() / "plain.png"));
+
+  ASSERT_EQ(mkfifo((dir() / "pipe.png").c_str(), 0600), 0);
+  auto received = std::async(std::launch::async, [&] { return fileBytes(dir() / "pipe.png"); });
+  const CliRun piped = run({"denoise", "in.png", "-o", "pipe.png"});
+  EXPECT_EQ(piped.exitCode, 0) << piped.err;
+  EXPECT_TRUE(received.get() == fileBytes(dir() / "plain.png"));
+  EXPECT_TRUE(fs::is_fifo(dir() / "pipe.png"));
+
+  fs::create_directory(dir() / "folder.png");
+  const CliRun folder = run({"denoise", "in.png", "-o", "folder.png"});
+  EXPECT_EQ(folder.exitCode, 1);
+  EXPECT_THAT(folder.err, HasSubstr("folder.png\": it is a directory"));
+  EXPECT_TRUE(fs::is_directory(dir() / "folder.png"));
 }
 
 TEST_F(DenoiseCli, WithoutWorkdirTheLibraryFilesGoToAPrivateFolderRemovedOnEveryPath) {
