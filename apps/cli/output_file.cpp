@@ -13,6 +13,7 @@
 #include "fatal_signals.hpp"
 #include "host/errors.hpp"
 #include "host/matfile.hpp"
+#include "host/unique_fd.hpp"
 
 namespace ulvcli {
 
@@ -76,25 +77,24 @@ class TemporaryFile {
   std::optional<RemovedOnSignal> removal_;
 };
 
-// Writes bytes to `temporary`; errors name `target`, the file the user knows.
-void writeAll(const fs::path& temporary, const fs::path& target, std::string_view bytes) {
-  const int fd = open(temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error(systemError("cannot open", temporary));
+// Writes every byte to `fd`; errors name `target`, the file the user knows.
+void writeBytes(int fd, std::string_view bytes, const fs::path& target) {
   while (!bytes.empty()) {
     const ssize_t written = write(fd, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      const std::string message = systemError("cannot write", target);
-      close(fd);
-      throw std::runtime_error(message);
-    }
+    if (written <= 0) throw std::runtime_error(systemError("cannot write", target));
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-  // Closed whatever the sync gave, so that no descriptor is lost; the first failure is told.
-  const bool synced = fsync(fd) == 0;
+}
+
+void writeAll(const fs::path& temporary, const fs::path& target, std::string_view bytes) {
+  ulv::UniqueFd file(open(temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+  if (file.get() < 0) throw std::runtime_error(systemError("cannot open", temporary));
+  writeBytes(file.get(), bytes, target);
+  // Closed whatever the sync gave; the first failure is told.
+  const bool synced = fsync(file.get()) == 0;
   const int syncError = errno;
-  const bool closed = close(fd) == 0;
-  if (!synced || !closed) {
+  if (!file.close() || !synced) {
     if (!synced) errno = syncError;
     throw std::runtime_error(systemError("cannot write", target));
   }
@@ -116,40 +116,25 @@ fs::path followLinks(const fs::path& path) {
 
 // Bytes of a finished temporary, for outputs that cannot be renamed over.
 std::string fileBytes(const fs::path& path) {
+  ulv::UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) throw std::runtime_error(systemError("cannot read", path));
   std::string bytes;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error(systemError("cannot read", path));
   char buffer[1 << 16];
-  ssize_t got;
-  while ((got = read(fd, buffer, sizeof buffer)) != 0) {
+  for (ssize_t got; (got = read(file.get(), buffer, sizeof buffer)) != 0;) {
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      const std::string message = systemError("cannot read", path);
-      close(fd);
-      throw std::runtime_error(message);
-    }
+    if (got < 0) throw std::runtime_error(systemError("cannot read", path));
     bytes.append(buffer, static_cast<std::size_t>(got));
   }
-  close(fd);
   return bytes;
 }
 
 // A FIFO, a terminal, /dev/stdout: written in place, in one go once the
 // content is complete, since nothing can be renamed over them.
 void writeInPlace(const fs::path& target, std::string_view bytes) {
-  const int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error(systemError("cannot open", target));
-  while (!bytes.empty()) {
-    const ssize_t written = write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      const std::string message = systemError("cannot write", target);
-      close(fd);
-      throw std::runtime_error(message);
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  if (close(fd) != 0) throw std::runtime_error(systemError("cannot write", target));
+  ulv::UniqueFd file(open(target.c_str(), O_WRONLY | O_CLOEXEC));
+  if (file.get() < 0) throw std::runtime_error(systemError("cannot open", target));
+  writeBytes(file.get(), bytes, target);
+  if (!file.close()) throw std::runtime_error(systemError("cannot write", target));
 }
 
 }  // namespace

@@ -51,12 +51,6 @@ bool MatioWatch::complained() const {
   return matioComplaints != start_;
 }
 
-bool FileDescriptor::close() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd < 0 || ::close(fd) == 0;
-}
-
 MatReader::MatReader(std::string path, bool weighMemory)
     : path_(std::move(path)), file_(::open(path_.c_str(), O_RDONLY | O_CLOEXEC)) {
   if (file_.get() < 0) readFailure(path_, systemReason(errno));

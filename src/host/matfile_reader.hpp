@@ -9,6 +9,7 @@
 
 #include "host/array.hpp"
 #include "host/matfile_convert.hpp"
+#include "host/unique_fd.hpp"
 
 namespace ulv::matfile {
 
@@ -32,20 +33,6 @@ struct MatClose {
 };
 using MatPtr = std::unique_ptr<mat_t, MatClose>;
 
-// An owned file descriptor; close() reports whether closing succeeded.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() { close(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  bool close();
-
- private:
-  int fd_;
-};
-
 // An open level 5 MAT-file whose whole structure was checked first (see
 // matfile_layout.hpp, also for `weighMemory`); reads variables by name.
 class MatReader {
@@ -60,7 +47,7 @@ class MatReader {
 
  private:
   std::string path_;
-  FileDescriptor file_;
+  UniqueFd file_;
   MatPtr mat_;
   std::vector<std::string> names_;
 };

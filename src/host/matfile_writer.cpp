@@ -73,7 +73,7 @@ class TempFile {
       std::string candidate = folder + "." + base + "." + std::to_string(::getpid()) + "." +
                               std::to_string(counter++) + ".tmp";
       announceTemporary(candidate);
-      FileDescriptor file(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+      UniqueFd file(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
       if (file.get() >= 0) {
         if (!file.close()) {
           const int error = errno;
@@ -185,7 +185,7 @@ void writeVars(const std::string& tempPath, const std::string& target,
   failed = Mat_Close(mat) != 0 || failed || watch.complained();
   const int reportedError = failed ? errno : 0;
 
-  FileDescriptor file(::open(tempPath.c_str(), O_RDWR | O_CLOEXEC));
+  UniqueFd file(::open(tempPath.c_str(), O_RDWR | O_CLOEXEC));
   if (file.get() < 0 || ::fsync(file.get()) != 0) writeFailure(target, systemReason(errno));
   if (failed || !holdsExactly(tempPath, vars)) {
     writeFailure(target, whyWritesFailed(file.get(), reportedError));

@@ -19,6 +19,11 @@ class UniqueFd {
   int get() const { return fd_; }
   // Hands the descriptor over: it is no longer closed here.
   int release() { return std::exchange(fd_, -1); }
+  // Closes now; false when closing failed (where a deferred write error shows).
+  bool close() {
+    const int fd = std::exchange(fd_, -1);
+    return fd < 0 || ::close(fd) == 0;
+  }
 
  private:
   int fd_;
