@@ -16,6 +16,7 @@
 #include "host/work_directory_lock.hpp"
 #include "host_session.hpp"
 #include "numpy_conversion.hpp"
+#include "offset_removal.hpp"
 
 namespace ulvpy {
 
@@ -134,17 +135,6 @@ const ulv::mxArray& variableOf(const std::vector<std::pair<std::string, ulv::mxA
   ulv::hostError("\"mascaras.mat\" holds no variable \"" + name + "\".");
 }
 
-// The library adds `levels` gray levels to its result, clipped to 0..255.
-// Its masks and detail coefficients do not change when the image is shifted
-// by a constant, so denoising x - levels gives the result without that
-// offset, and without its highlights clipped.
-ulv::mxArray shiftedDown(const ulv::mxArray& plane, int levels) {
-  ulv::mxArray shifted = plane;
-  double* values = shifted.mutableData();
-  for (std::size_t k = 0; k < shifted.numel(); ++k) values[k] -= levels;
-  return shifted;
-}
-
 // Runs on the calling thread without the GIL: one library call per plane,
 // each from the same seed, so that equal planes stay equal.
 void denoisePlanes(const ImagePlanes& image, const DenoiseSettings& settings,
@@ -155,7 +145,8 @@ void denoisePlanes(const ImagePlanes& image, const DenoiseSettings& settings,
   const ulv::mxArray gains = ulv::mxArray::fromVector({1, settings.gains.size()}, settings.gains);
   const ulv::mxArray pot = ulv::mxArray::scalar(settings.pot);
   for (const ulv::mxArray& plane : image.planes) {
-    const ulv::mxArray input = settings.keepOffset ? plane : shiftedDown(plane, settings.levels);
+    const ulv::mxArray input =
+        settings.keepOffset ? plane : ulvapps::inputWithoutOffset(plane, settings.levels);
     // The masks are read under the same hold of the work directory as the
     // call that wrote them, not after another call's.
     const ulv::WorkDirectoryCall oneCallPerDirectory;
