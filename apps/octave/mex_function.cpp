@@ -124,8 +124,8 @@ void holdLibraryOnce() {
 }
 
 // ulvadern takes gray levels 0..255; an image (a matrix, not a scalar) of
-// Octave's im2double kind, all in [0, 1], would come back flat. The call still goes ahead: the result
-// is the library's.
+// Octave's im2double kind, all in [0, 1], would come back flat. The call
+// still goes ahead: the result is the library's.
 void warnOfUnitRange(int nrhs, const mxArray* prhs[]) {
   if (std::string_view(kFunctionName) != "ulvadern" || nrhs < 1 || !mxIsDouble(prhs[0]) ||
       mxIsComplex(prhs[0]) || mxIsSparse(prhs[0]) || mxGetM(prhs[0]) < 2 || mxGetN(prhs[0]) < 2) {
