@@ -8,7 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libmatio-dev libnlopt-dev libnlopt-cxx-dev libstb-dev libsleef-dev
   octave liboctave-dev
-  python3 python3-dev python3-pybind11 python3-numpy python3-pytest
+  python3 python3-dev python3-pybind11 python3-numpy python3-pytest python3-skimage
+  help2man
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -15,6 +15,7 @@
 #include "host/errors.hpp"
 #include "host/parallel.hpp"
 #include "library_lookup.hpp"
+#include "mask_files.hpp"
 #include "output_file.hpp"
 #include "progress.hpp"
 #include "random_tape.hpp"
@@ -81,6 +82,25 @@ void checkOutputs(const std::vector<ImageTask>& tasks, const std::vector<fs::pat
   }
 }
 
+// --save-masks names its files after the inputs: two inputs of one name
+// would share them.
+void checkMaskFiles(const std::vector<ImageTask>& tasks, const DenoiseOptions& options,
+                    const std::vector<fs::path>& readFiles) {
+  std::map<fs::path, fs::path> writers;
+  for (const ImageTask& task : tasks) {
+    for (const fs::path& file :
+         maskFiles(absoluteFrom(options.settings.masksDir), task.input.stem().string())) {
+      refuseToOverwrite(file, readFiles);
+      const auto [existing, added] = writers.emplace(file.lexically_normal(), task.input);
+      if (!added) {
+        throw std::runtime_error("\"" + existing->second.string() + "\" and \"" +
+                                 task.input.string() + "\" would both write their masks to \"" +
+                                 file.string() + "\"");
+      }
+    }
+  }
+}
+
 std::vector<ImageTask> planTasks(const DenoiseOptions& options) {
   const std::vector<fs::path> inputs = expandInputs(options.inputs);
   if (inputs.empty()) throw std::runtime_error("no images to denoise");
@@ -104,6 +124,7 @@ std::vector<ImageTask> planTasks(const DenoiseOptions& options) {
   }
   if (!options.replayRandom.empty()) readFiles.push_back(absoluteFrom(options.replayRandom));
   checkOutputs(tasks, readFiles);
+  if (!options.settings.masksDir.empty()) checkMaskFiles(tasks, options, readFiles);
   if (!options.recordRandom.empty())
     refuseToOverwrite(absoluteFrom(options.recordRandom), readFiles);
   return tasks;
@@ -136,7 +157,7 @@ ImageJob withRandomTape(ImageJob job, const DenoiseOptions& options) {
 }  // namespace
 
 int runDenoise(const Arguments& args) {
-  const DenoiseOptions options = parseDenoiseOptions(args);
+  DenoiseOptions options = parseDenoiseOptions(args);
   if (options.help) {
     std::fputs(kDenoiseHelp, stdout);
     return kExitOk;
@@ -147,16 +168,23 @@ int runDenoise(const Arguments& args) {
   const std::vector<ImageTask> tasks = planTasks(options);
   const std::unique_ptr<ulv::LoadedLibrary> library = openLibrary();
   if (!options.outDir.empty()) fs::create_directories(absoluteFrom(options.outDir));
+  if (!options.settings.masksDir.empty()) {
+    options.settings.masksDir = absoluteFrom(options.settings.masksDir);
+    fs::create_directories(options.settings.masksDir);
+  }
+  BatchReport report(tasks, options.quiet, isatty(STDERR_FILENO) != 0, base);
+  // Workers report through a pipe, which carries no phases.
+  const bool serial = options.jobs == 1 || tasks.size() == 1;
   const ImageJob job = withRandomTape(
-      [&library, &options](const ImageTask& task) {
-        return denoiseImage(*library, task, options.settings);
+      [&library, &options, &report, serial](const ImageTask& task) {
+        const PhaseListener onPhase = [&report](const std::string& text) { report.phase(text); };
+        return denoiseImage(*library, task, options.settings, serial ? onPhase : PhaseListener());
       },
       options);
   // Entered once every path of the command line is absolute.
   const WorkDirectory workdir(options.workdir);
-  BatchReport report(tasks, options.quiet, isatty(STDERR_FILENO) != 0 && tasks.size() > 1, base);
   const auto start = std::chrono::steady_clock::now();
-  if (options.jobs > 1 && tasks.size() > 1) {
+  if (!serial) {
     runInWorkers(tasks, job, options.jobs, workdir.path(), report);
   } else {
     runSerial(tasks, job, report);

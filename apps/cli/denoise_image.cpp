@@ -7,8 +7,11 @@
 
 #include "host/errors.hpp"
 #include "host/random.hpp"
+#include "host/work_directory_lock.hpp"
 #include "image_io.hpp"
 #include "image_planes.hpp"
+#include "mask_files.hpp"
+#include "offset_removal.hpp"
 
 namespace ulvcli {
 
@@ -28,13 +31,18 @@ void checkSizeForLevels(const Planes& planes, int levels) {
 }
 
 std::vector<double> denoisePlane(ulv::LoadedLibrary& library, const std::vector<double>& plane,
-                                 int width, int height, const DenoiseSettings& settings) {
+                                 int width, int height, const DenoiseSettings& settings,
+                                 ImageMasks* masks) {
+  const ulv::mxArray matrix = planeToMatrix(plane, width, height);
   const std::vector<ulv::mxArray> inputs = {
-      planeToMatrix(plane, width, height),
+      settings.keepOffset ? matrix : ulvapps::inputWithoutOffset(matrix, settings.levels),
       ulv::mxArray::scalar(settings.levels),
       ulv::mxArray::fromVector({1, settings.gains.size()}, settings.gains),
       ulv::mxArray::scalar(settings.pot),
   };
+  // The masks are read under the same hold of the work directory as the call
+  // that wrote them, not after another process's call.
+  const ulv::WorkDirectoryCall oneCallPerDirectory;
   ulv::seedRandom(settings.seed);
   const std::vector<ulv::mxArray> outputs = library.call("ulvadern", 1, inputs);
   const ulv::mxArray& y = outputs.front();
@@ -44,6 +52,7 @@ std::vector<double> denoisePlane(ulv::LoadedLibrary& library, const std::vector<
                              " array where a " + std::to_string(height) + "x" +
                              std::to_string(width) + " uint8 image was expected");
   }
+  if (masks != nullptr) collectMasks(*masks, width, height);
   return matrixToPlane(y);
 }
 
@@ -71,7 +80,7 @@ void measureAgainstReference(const ImageTask& task, const Planes& noisy, const P
 }  // namespace
 
 ImageResult denoiseImage(ulv::LoadedLibrary& library, const ImageTask& task,
-                         const DenoiseSettings& settings) {
+                         const DenoiseSettings& settings, const PhaseListener& onPhase) {
   const auto start = std::chrono::steady_clock::now();
   const ImageFormat format = outputFormatFor(task.output);
   const Image image = loadImage(task.input);
@@ -81,11 +90,17 @@ ImageResult denoiseImage(ulv::LoadedLibrary& library, const ImageTask& task,
   const Planes noisy = splitPlanes(image, settings.luma);
   checkSizeForLevels(noisy, settings.levels);
   Planes denoised = noisy;
-  for (std::vector<double>& plane : denoised.colour) {
-    plane = denoisePlane(library, plane, noisy.width, noisy.height, settings);
+  ImageMasks masks;
+  ImageMasks* const keptMasks = settings.masksDir.empty() ? nullptr : &masks;
+  PhaseProgress progress(onPhase, settings.levels, denoised.colour.size());
+  for (std::size_t p = 0; p < denoised.colour.size(); ++p) {
+    const PhaseProgress::PlaneWatch watch(progress, p);
+    denoised.colour[p] =
+        denoisePlane(library, denoised.colour[p], noisy.width, noisy.height, settings, keptMasks);
   }
   const Image8 output = joinPlanes(denoised);
   saveImage(task.output, output, format);
+  if (keptMasks != nullptr) saveMasks(settings.masksDir, task.input.stem().string(), masks);
 
   ImageResult result;
   result.ok = true;

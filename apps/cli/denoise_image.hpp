@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <vector>
 
 #include "host/loader.hpp"
 #include "image_task.hpp"
+#include "phase_progress.hpp"
 
 namespace ulvcli {
 
@@ -15,13 +17,17 @@ struct DenoiseSettings {
   double pot = 0.3;
   std::uint64_t seed = 0;
   bool luma = false;
+  bool keepOffset = false;         // the library's output as it is, +levels
+  std::filesystem::path masksDir;  // --save-masks; empty: none
 };
 
 // Reads the input, denoises every colour plane (each from the same seed, so
-// equal planes stay equal), keeps alpha, writes the output whole and measures
-// PSNR against the task's reference. Warnings go through the host's warning
-// channel; failures are thrown.
+// equal planes stay equal; without the library's +levels offset unless
+// keepOffset), keeps alpha, writes the output whole (and the masks, with
+// masksDir) and measures PSNR of what it wrote against the task's reference.
+// Tells the phases of each plane to `onPhase` (may be empty). Warnings go
+// through the host's warning channel; failures are thrown.
 ImageResult denoiseImage(ulv::LoadedLibrary& library, const ImageTask& task,
-                         const DenoiseSettings& settings);
+                         const DenoiseSettings& settings, const PhaseListener& onPhase = {});
 
 }  // namespace ulvcli

@@ -17,6 +17,12 @@ const char* const kDenoiseHelp =
     "Removes noise from images while keeping their edges. IN may be image files\n"
     "or directories (their images are taken, not those of subdirectories).\n"
     "\n"
+    "The output has the input's brightness: the library itself returns the\n"
+    "image --levels gray levels brighter, clipped at 255; here the image is\n"
+    "denoised shifted down by that many levels (the masks and detail\n"
+    "coefficients do not change under a constant shift), so that the offset is\n"
+    "gone and white stays white. --keep-offset gives the library's output as it is.\n"
+    "\n"
     "Input formats: PNG, JPEG, BMP, PGM/PPM, TGA. 16-bit images are scaled to\n"
     "0..255 (with a warning) and written with 8 bits per sample.\n"
     "Colour images: each colour channel is denoised on its own, from the same\n"
@@ -29,6 +35,11 @@ const char* const kDenoiseHelp =
     "  --out-dir DIR        one output per input in DIR (created when missing),\n"
     "                       named after the input, in the --format format\n"
     "  --format EXT         format for --out-dir: png (default), jpg, bmp, tga, pgm, ppm\n"
+    "  --save-masks DIR     also write, per image, DIR/NAME_masks.mat (maskh and\n"
+    "                       maskv: H x W x levels edge probabilities, or\n"
+    "                       H x W x levels x C for C colour channels) and\n"
+    "                       DIR/NAME_masks.png (rows: maskh then maskv of each\n"
+    "                       channel; columns: levels, finest first; white = edge)\n"
     "An output never replaces one of the inputs; outputs are written whole.\n"
     "\n"
     "Denoising:\n"
@@ -39,6 +50,7 @@ const char* const kDenoiseHelp =
     "  --seed S             seed of the random generators, set before every image\n"
     "                       and channel (default 20261207): runs are reproducible\n"
     "  --luma               denoise colour images as gray\n"
+    "  --keep-offset        keep the library's +N gray levels (N = --levels)\n"
     "\n"
     "Running:\n"
     "  --workdir DIR        where the library's MAT-files (minimiza.mat,\n"
@@ -49,7 +61,8 @@ const char* const kDenoiseHelp =
     "  -t, --threads T      T threads (default 1, at most 64) share the element-wise\n"
     "                       steps of each image; the images are the same for any T\n"
     "  -q, --quiet          print errors only (no per-image lines, progress or summary)\n"
-    "  --reference CLEAN    clean image to report PSNR against; by default, for\n"
+    "  --reference CLEAN    clean image to report the PSNR of the input and of\n"
+    "                       the output as written against; by default, for\n"
     "                       NAME_noisy.EXT the file NAME.EXT next to it, when it exists\n"
     "  --record-random F.mat  save every random draw (randn_1, ..., rand_1, ...)\n"
     "                       when the image is denoised (one input only)\n"
@@ -57,8 +70,10 @@ const char* const kDenoiseHelp =
     "  -h, --help           show this help\n"
     "\n"
     "Each image prints: input -> output, size, time, and PSNR before -> after\n"
-    "when a reference is known. Exit code: 0 when every image was denoised,\n"
-    "1 when any failed (the others still complete), 2 for usage mistakes.\n"
+    "when a reference is known. On a terminal, standard error shows a progress\n"
+    "line: images done and, without --jobs, the phase of the current image.\n"
+    "Exit code: 0 when every image was denoised, 1 when any failed (the others\n"
+    "still complete), 2 for usage mistakes.\n"
     "On SIGINT, SIGTERM, SIGHUP or SIGPIPE the workers are stopped, temporary\n"
     "files and folders removed (complete outputs stay), and the tool ends by\n"
     "the signal (exit status 128 + its number). Runs that share a --workdir\n"
@@ -75,7 +90,7 @@ const std::vector<OptionDefinition> kDenoiseOptions = {
     {"--seed", "", true},          {"--workdir", "", true},       {"--jobs", "-j", true},
     {"--threads", "-t", true},     {"--quiet", "-q", false},      {"--luma", "", false},
     {"--record-random", "", true}, {"--replay-random", "", true}, {"--reference", "", true},
-    {"--help", "-h", false},
+    {"--help", "-h", false},       {"--keep-offset", "", false},  {"--save-masks", "", true},
 };
 
 ImageFormat parseFormat(const std::string& name) {
@@ -105,6 +120,8 @@ void readSettings(const ParsedArguments& parsed, DenoiseSettings& settings) {
   settings.seed = ulv::kDefaultSeed;
   if (auto seed = parsed.value("--seed")) settings.seed = parseSeed(*seed, "--seed");
   settings.luma = parsed.has("--luma");
+  settings.keepOffset = parsed.has("--keep-offset");
+  settings.masksDir = parsed.value("--save-masks").value_or("");
 }
 
 void checkCombinations(const DenoiseOptions& options, const ParsedArguments& parsed) {

@@ -26,8 +26,11 @@ const char* const kMainHelp =
     "  info                                     show the library's descriptor\n"
     "  help [COMMAND]                           show help\n"
     "\n"
-    "Run `ulvadern COMMAND --help` for a command's options. `ulvadern --version`\n"
-    "prints the version.\n"
+    "Options:\n"
+    "  -h, --help      show this help\n"
+    "  -V, --version   print the version\n"
+    "\n"
+    "Run `ulvadern COMMAND --help` for a command's options.\n"
     "\n"
     "The library libulvadern.so is taken from $ULVADERN_LIBRARY when set, else\n"
     "from the directory of this program, its parent directory, or ../lib.\n";
@@ -52,7 +55,7 @@ int dispatch(const std::string& command, const ulvcli::Arguments& args) {
   if (command == "info") return ulvcli::runInfo(args);
   if (command == "help") return showHelp(args.empty() ? "" : args.front());
   if (command == "--help" || command == "-h") return showHelp("");
-  if (command == "--version") {
+  if (command == "--version" || command == "-V") {
     std::printf("ulvadern %s\n", ULVADERN_VERSION);
     return ulvcli::kExitOk;
   }

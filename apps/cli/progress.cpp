@@ -28,6 +28,12 @@ BatchReport::BatchReport(const std::vector<ImageTask>& tasks, bool quiet, bool p
 
 void BatchReport::started(std::size_t task) {
   current_ = ulv::printable(tasks_[task].input.filename().string());
+  phase_.clear();
+  drawBar();
+}
+
+void BatchReport::phase(const std::string& text) {
+  phase_ = text;
   drawBar();
 }
 
@@ -61,6 +67,7 @@ std::string BatchReport::shown(const std::filesystem::path& path) const {
 
 void BatchReport::finished(std::size_t task, const ImageResult& result) {
   ++done_;
+  phase_.clear();
   clearBar();
   std::fflush(stdout);
   printWarnings(task);
@@ -101,7 +108,8 @@ void BatchReport::drawBar() {
   const int filled = static_cast<int>(std::lround(kBarWidth * static_cast<double>(done_) / total));
   std::string bar(static_cast<std::size_t>(filled), '=');
   bar.resize(kBarWidth, ' ');
-  std::fprintf(stderr, "\r\033[K[%s] %zu/%zu  %s", bar.c_str(), done_, total, current_.c_str());
+  std::fprintf(stderr, "\r\033[K[%s] %zu/%zu  %s%s%s", bar.c_str(), done_, total, current_.c_str(),
+               phase_.empty() ? "" : ": ", phase_.c_str());
   std::fflush(stderr);
   barShown_ = true;
 }

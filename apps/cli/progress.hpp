@@ -24,6 +24,8 @@ class BatchReport : public BatchEvents {
   void started(std::size_t task) override;
   void warning(std::size_t task, const std::string& message) override;
   void finished(std::size_t task, const ImageResult& result) override;
+  // The phase of the image being denoised, shown after its name.
+  void phase(const std::string& text);
 
   std::size_t failures() const { return failures_; }
   void printSummary(double seconds);
@@ -42,6 +44,7 @@ class BatchReport : public BatchEvents {
   std::size_t done_ = 0;
   std::size_t failures_ = 0;
   std::string current_;
+  std::string phase_;
   std::filesystem::path base_;
   // Per task, each distinct warning with its count: an image's planes and
   // levels often raise the same one several times.

@@ -7,6 +7,7 @@
 #include "host/errors.hpp"
 #include "host/loader.hpp"
 #include "host/printable.hpp"
+#include "host/random.hpp"
 #include "library_location.hpp"
 #include "plain_arrays.hpp"
 
@@ -65,7 +66,71 @@ std::vector<PlainArray> runCall(std::string_view name, int nargout,
   return outputs;
 }
 
+// The library refuses a call with too many inputs or outputs with a
+// "declared number" message; errargn refuses other counts with the bare
+// message "*", after reporting each reason.
+bool isCountError(const std::string& message) {
+  return message == "*" || message.find("declared number of") != std::string::npos;
+}
+
+bool isFileError(const std::string& message) {
+  for (const char* start :
+       {"Unable to read file", "Unable to write file", "Unable to read variable",
+        "Cannot lock the work directory", "The file name", "No variable to load"}) {
+    if (message.starts_with(start)) return true;
+  }
+  return false;
+}
+
+// Octave puts "NAME: " before the messages of MEX file NAME itself.
+std::string withoutPrefix(const std::string& text, std::string_view name) {
+  const std::string prefix = std::string(name) + ": ";
+  return text.starts_with(prefix) ? text.substr(prefix.size()) : text;
+}
+
+// A "*" refusal says why in the reports before it: those become the message,
+// so that it reaches a catch block and lasterr, not only the console.
+void foldCountReasons(CallOutcome& outcome, std::string_view name) {
+  if (outcome.error != "*") return;
+  std::string reasons;
+  std::vector<Notice> kept;
+  for (Notice& notice : outcome.notices) {
+    if (notice.kind == Notice::Kind::Report) {
+      reasons += (reasons.empty() ? "" : " ") + withoutPrefix(notice.text, name);
+    } else {
+      kept.push_back(std::move(notice));
+    }
+  }
+  if (reasons.empty()) return;
+  outcome.error = reasons;
+  outcome.notices = std::move(kept);
+}
+
 }  // namespace
+
+const char* errorKindName(ErrorKind kind) {
+  switch (kind) {
+    case ErrorKind::Count:
+      return "count";
+    case ErrorKind::Args:
+      return "args";
+    case ErrorKind::File:
+      return "file";
+    case ErrorKind::Memory:
+      return "memory";
+    case ErrorKind::Internal:
+      break;
+  }
+  return "internal";
+}
+
+void seedGenerators(std::uint64_t seed) {
+  seedRandom(seed);
+}
+
+std::uint64_t defaultSeed() {
+  return kDefaultSeed;
+}
 
 CallOutcome callFunction(std::string_view name, int nargout, std::vector<PlainArray> inputs) {
   CallOutcome outcome;
@@ -73,10 +138,17 @@ CallOutcome callFunction(std::string_view name, int nargout, std::vector<PlainAr
   try {
     outcome.outputs = runCall(name, nargout, std::move(inputs));
   } catch (const HostError& error) {
-    outcome.error = printable(error.what());
+    const std::string message = error.what();
+    outcome.errorKind = isCountError(message)  ? ErrorKind::Count
+                        : isFileError(message) ? ErrorKind::File
+                                               : ErrorKind::Args;
+    outcome.error = withoutPrefix(printable(message), name);
+    foldCountReasons(outcome, name);
   } catch (const std::bad_alloc&) {
+    outcome.errorKind = ErrorKind::Memory;
     outcome.error = "Out of memory. Type HELP MEMORY for your options.";
   } catch (const std::exception& error) {
+    outcome.errorKind = ErrorKind::Internal;
     outcome.error = printable(std::string("Internal error: ") + error.what());
   }
   return outcome;

@@ -6,6 +6,7 @@
 
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -47,7 +48,7 @@ char* octaveCopy(const std::string& text) {
   return copy;
 }
 
-PendingMessages pendingMessages(const std::vector<Notice>& notices, const char* errorId,
+PendingMessages pendingMessages(const std::vector<Notice>& notices, const std::string& errorId,
                                 const std::string* error) {
   PendingMessages pending;
   const std::size_t count = notices.size() + (error != nullptr ? 1 : 0);
@@ -59,7 +60,7 @@ PendingMessages pendingMessages(const std::vector<Notice>& notices, const char* 
                                       "ulvadern:warning", octaveCopy(notice.text)};
   }
   if (error != nullptr) {
-    pending.items[pending.count++] = {MessageKind::Error, errorId, octaveCopy(*error)};
+    pending.items[pending.count++] = {MessageKind::Error, octaveCopy(errorId), octaveCopy(*error)};
   }
   return pending;
 }
@@ -82,14 +83,15 @@ PendingMessages callLibrary(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
         plhs[k] = ulv::adaptor::toOctave(outcome.outputs[k]);
       }
     }
-    return pendingMessages(outcome.notices, "ulvadern:error",
-                           outcome.error ? &*outcome.error : nullptr);
+    return pendingMessages(
+        outcome.notices, std::string("ulvadern:") + ulv::adaptor::errorKindName(outcome.errorKind),
+        outcome.error ? &*outcome.error : nullptr);
   } catch (const ulv::adaptor::UnsupportedInput& refusal) {
     const std::string text = refusal.what();
     return pendingMessages({}, "ulvadern:input", &text);
   } catch (const std::bad_alloc&) {
     const std::string text = "Out of memory. Type HELP MEMORY for your options.";
-    return pendingMessages({}, "ulvadern:error", &text);
+    return pendingMessages({}, "ulvadern:memory", &text);
   }
 }
 
@@ -121,9 +123,31 @@ void holdLibraryOnce() {
   mexAtExit(letGoOfLibrary);
 }
 
+// ulvadern takes gray levels 0..255; an image (a matrix, not a scalar) of
+// Octave's im2double kind, all in [0, 1], would come back flat. The call
+// still goes ahead: the result is the library's.
+void warnOfUnitRange(int nrhs, const mxArray* prhs[]) {
+  if (std::string_view(kFunctionName) != "ulvadern" || nrhs < 1 || !mxIsDouble(prhs[0]) ||
+      mxIsComplex(prhs[0]) || mxIsSparse(prhs[0]) || mxGetM(prhs[0]) < 2 || mxGetN(prhs[0]) < 2) {
+    return;
+  }
+  const double* values = mxGetPr(prhs[0]);
+  const std::size_t count = mxGetNumberOfElements(prhs[0]);
+  for (std::size_t k = 0; k < count; ++k) {
+    if (!(values[k] >= 0 && values[k] <= 1)) return;
+  }
+  mexWarnMsgIdAndTxt(
+      "ulvadern:range",
+      "the image's values all lie in [0, 1], but ulvadern takes gray levels "
+      "0..255 (an im2double image gives a flat result): pass 255 * x or im2uint8(x)");
+}
+
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  // First, while no object of ours is alive: a warning made an error
+  // leaves this function at once.
+  warnOfUnitRange(nrhs, prhs);
   holdLibraryOnce();
   const PendingMessages pending = callLibrary(nlhs, plhs, nrhs, prhs);
   for (std::size_t k = 0; k < pending.count; ++k) raise(pending.items[k]);

@@ -16,6 +16,7 @@
 #include "host/work_directory_lock.hpp"
 #include "host_session.hpp"
 #include "numpy_conversion.hpp"
+#include "offset_removal.hpp"
 
 namespace ulvpy {
 
@@ -29,6 +30,7 @@ struct DenoiseSettings {
   double pot = 0.3;
   std::uint64_t seed = 0;
   unsigned threads = 1;
+  bool keepOffset = false;
 };
 
 // The colour planes of an image, each an H x W double matrix.
@@ -78,10 +80,12 @@ std::vector<double> gainsFrom(const py::object& gains, int levels) {
   if (gains.is_none()) return ulvapps::defaultGains(levels);
   const py::array array = py::module_::import("numpy").attr("asarray")(gains);
   if (std::string("buif").find(array.dtype().kind()) == std::string::npos || array.ndim() > 1) {
-    throw py::type_error("gains must be a sequence of real numbers");
+    throw py::type_error("gains must be a real number or a sequence of them");
   }
   const DoubleArray numbers = doublesOf(array);
   std::vector<double> values(numbers.data(), numbers.data() + numbers.size());
+  // One number is every level's gain.
+  if (array.ndim() == 0) values.assign(static_cast<std::size_t>(levels), values.front());
   if (values.size() < static_cast<std::size_t>(levels)) {
     throw py::value_error("gains needs at least " + std::to_string(levels) +
                           " values, one per level (levels=" + std::to_string(levels) + ")");
@@ -108,7 +112,7 @@ double potFrom(const py::object& pot) {
 
 DenoiseSettings settingsFrom(const py::object& levels, const py::object& gains,
                              const py::object& pot, const py::object& seed,
-                             const py::object& threads) {
+                             const py::object& threads, bool keepOffset) {
   DenoiseSettings settings;
   const long long count = integerFrom(levels, "levels");
   if (count < 1 || count > kMaxLevels) {
@@ -118,11 +122,8 @@ DenoiseSettings settingsFrom(const py::object& levels, const py::object& gains,
   settings.gains = gainsFrom(gains, settings.levels);
   settings.pot = potFrom(pot);
   settings.seed = seedFrom(seed);
-  const long long workers = integerFrom(threads, "threads");
-  if (workers < 1 || workers > ulv::kMaxWorkerThreads) {
-    throw py::value_error("threads must lie in 1 .. " + std::to_string(ulv::kMaxWorkerThreads));
-  }
-  settings.threads = static_cast<unsigned>(workers);
+  settings.threads = threadCountFrom(threads);
+  settings.keepOffset = keepOffset;
   return settings;
 }
 
@@ -144,11 +145,13 @@ void denoisePlanes(const ImagePlanes& image, const DenoiseSettings& settings,
   const ulv::mxArray gains = ulv::mxArray::fromVector({1, settings.gains.size()}, settings.gains);
   const ulv::mxArray pot = ulv::mxArray::scalar(settings.pot);
   for (const ulv::mxArray& plane : image.planes) {
+    const ulv::mxArray input =
+        settings.keepOffset ? plane : ulvapps::inputWithoutOffset(plane, settings.levels);
     // The masks are read under the same hold of the work directory as the
     // call that wrote them, not after another call's.
     const ulv::WorkDirectoryCall oneCallPerDirectory;
     ulv::seedRandom(settings.seed);
-    std::vector<ulv::mxArray> y = library.call("ulvadern", 1, {plane, levels, gains, pot});
+    std::vector<ulv::mxArray> y = library.call("ulvadern", 1, {input, levels, gains, pot});
     if (y.front().classID() != ulv::mxUINT8_CLASS || y.front().dims() != plane.dims()) {
       ulv::hostError("The library returned a " + ulv::dimsText(y.front().dims()) +
                      " array where a " + ulv::dimsText(plane.dims()) +
@@ -194,9 +197,9 @@ py::object masksFrom(const ImagePlanes& image, const std::vector<ulv::mxArray>& 
 
 py::object denoise(const py::object& image, const py::object& levels, const py::object& gains,
                    const py::object& pot, const py::object& seed, const py::object& workdir,
-                   bool returnMasks, const py::object& threads) {
+                   bool returnMasks, const py::object& threads, bool keepOffset) {
   const ImagePlanes planes = planesOf(image);
-  const DenoiseSettings settings = settingsFrom(levels, gains, pot, seed, threads);
+  const DenoiseSettings settings = settingsFrom(levels, gains, pot, seed, threads, keepOffset);
   const CallDirectory directory(directoryFrom(workdir));
   sharedLibrary();
   DenoiseOutcome outcome;

@@ -2,17 +2,22 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <utility>
 
+#include "host/cancellation.hpp"
 #include "host/errors.hpp"
 #include "host/matfile.hpp"
+#include "host/parallel.hpp"
 #include "host/printable.hpp"
 #include "host/random.hpp"
 #include "library_location.hpp"
@@ -79,6 +84,40 @@ std::string prepareNamedDirectory(const std::string& named) {
   return absolute.string();
 }
 
+unsigned allCores() {
+  return std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, ulv::kMaxWorkerThreads);
+}
+
+bool onMainThread() {
+  const py::module_ threading = py::module_::import("threading");
+  return threading.attr("current_thread")().is(threading.attr("main_thread")());
+}
+
+// Runs Python's pending signal handlers at the host's steps, with the GIL
+// taken for the moment; at most every kInterval, so that other Python threads
+// are not held up. A handler that raises stops the call.
+class SignalPoll {
+ public:
+  SignalPoll(ulv::CancelFlag& flag, std::optional<py::error_already_set>& interrupt)
+      : flag_(flag), interrupt_(interrupt) {}
+
+  void operator()(std::string_view) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < kInterval || flag_.raised()) return;
+    last_ = now;
+    const py::gil_scoped_acquire held;
+    if (PyErr_CheckSignals() == 0) return;
+    interrupt_.emplace();
+    flag_.raise();
+  }
+
+ private:
+  static constexpr std::chrono::milliseconds kInterval{50};
+  ulv::CancelFlag& flag_;
+  std::optional<py::error_already_set>& interrupt_;
+  std::chrono::steady_clock::time_point last_{};
+};
+
 }  // namespace
 
 std::string libraryPath() {
@@ -107,6 +146,9 @@ CallDirectory::~CallDirectory() {
 
 void runIsolated(const std::string& directory, CallNotes& notes,
                  const std::function<void()>& work) {
+  ulv::CancelFlag cancel;
+  std::optional<ulv::StepWatch> watch;
+  if (onMainThread()) watch.emplace(cancel, SignalPoll(cancel, notes.interrupt));
   py::gil_scoped_release released;
   const ulv::ScopedHostDirectory hostDirectory(directory);
   const ulv::ScopedThreadWarnings warnings(
@@ -120,6 +162,7 @@ void runIsolated(const std::string& directory, CallNotes& notes,
 }
 
 void raiseNotes(const CallNotes& notes) {
+  if (notes.interrupt) throw *notes.interrupt;
   // Escaped: the texts may carry bytes from files, and Python wants valid UTF-8.
   for (const std::string& text : notes.warnings) {
     if (PyErr_WarnEx(hostWarningType, ulv::printable(text).c_str(), 1) != 0) {
@@ -152,8 +195,15 @@ long long integerFrom(const py::object& value, const char* name) {
 
 std::uint64_t seedFrom(const py::object& seed) {
   if (seed.is_none()) return ulv::kDefaultSeed;
+  const py::module_ numpy = py::module_::import("numpy");
+  if (py::isinstance(seed, numpy.attr("random").attr("Generator"))) {
+    // One draw: the Generator advances, as NumPy's functions that take one do.
+    const py::object top = py::int_(1).attr("__lshift__")(64);
+    return seed.attr("integers")(top, py::arg("dtype") = numpy.attr("uint64"))
+        .cast<std::uint64_t>();
+  }
   if (py::isinstance<py::bool_>(seed) || !PyIndex_Check(seed.ptr())) {
-    throw py::type_error("seed must be None or an integer");
+    throw py::type_error("seed must be None, an integer or a numpy.random.Generator");
   }
   const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(seed.ptr()));
   if (!index) throw py::error_already_set();
@@ -163,6 +213,17 @@ std::uint64_t seedFrom(const py::object& seed) {
     throw py::value_error("seed must lie in 0 .. 2**64 - 1");
   }
   return converted;
+}
+
+unsigned threadCountFrom(const py::object& threads) {
+  if (threads.is_none()) return allCores();
+  const long long count = integerFrom(threads, "threads");
+  if (count == -1) return allCores();
+  if (count < 1 || count > ulv::kMaxWorkerThreads) {
+    throw py::value_error("threads must lie in 1 .. " + std::to_string(ulv::kMaxWorkerThreads) +
+                          ", or be -1 or None for every core");
+  }
+  return static_cast<unsigned>(count);
 }
 
 std::optional<std::string> directoryFrom(const py::object& directory) {

@@ -46,21 +46,27 @@ class CallDirectory {
   bool temporary_ = false;
 };
 
-// What a call said besides its results: warnings and reports in order, and
-// the library's message when it failed.
+// What a call said besides its results: warnings and reports in order, the
+// library's message when it failed, and the exception of a signal handler
+// (KeyboardInterrupt) that stopped it.
 struct CallNotes {
   std::vector<std::string> warnings;
   std::optional<std::string> error;
+  std::optional<py::error_already_set> interrupt;
 };
 
 // Runs `work` with the GIL released, `directory` as the library's current
 // directory and this thread's warnings and reports collected into `notes`.
 // A host error ends the work and is kept in `notes.error`; anything else
-// propagates. `work` must not touch Python objects.
+// propagates. `work` must not touch Python objects. On the main thread,
+// Python's signal handlers run at the host's step boundaries (a few times a
+// second at most): one that raises (Ctrl-C) stops the call there, and its
+// exception is kept in `notes.interrupt`.
 void runIsolated(const std::string& directory, CallNotes& notes, const std::function<void()>& work);
 
-// With the GIL held: the notes' warnings as Python warnings (category
-// HostWarning), then the error, if any, as HostError.
+// With the GIL held: the interrupt, if any, as it was raised; else the
+// notes' warnings as Python warnings (category HostWarning), then the error,
+// if any, as HostError.
 void raiseNotes(const CallNotes& notes);
 
 // Registers HostError and HostWarning in the module and routes the host's
@@ -72,6 +78,8 @@ void registerHostTypes(py::module_& module);
 long long integerFrom(const py::object& value, const char* name);
 // A seed argument: None gives the host's default seed.
 std::uint64_t seedFrom(const py::object& seed);
+// A thread count: 1 .. kMaxWorkerThreads, or -1 or None for every core.
+unsigned threadCountFrom(const py::object& threads);
 // A directory argument: None, str or os.PathLike.
 std::optional<std::string> directoryFrom(const py::object& directory);
 

@@ -94,31 +94,17 @@ PYBIND11_MODULE(_ulvadern, module) {
   module.attr("__version__") = ULVADERN_VERSION;
   ulvpy::registerHostTypes(module);
 
-  module.def("denoise", &ulvpy::denoise, "image"_a, "levels"_a = 3, "gains"_a = py::none(),
-             "pot"_a = 0.3, "seed"_a = py::none(), "workdir"_a = py::none(),
-             "return_masks"_a = false, "threads"_a = 1,
-             R"(Removes noise from an image while keeping its edges.
+  module.def("denoise_gray_levels", &ulvpy::denoise, "image"_a, py::kw_only(), "levels"_a = 3,
+             "gains"_a = py::none(), "pot"_a = 0.3, "seed"_a = py::none(), "workdir"_a = py::none(),
+             "return_masks"_a = false, "threads"_a = 1, "keep_offset"_a = false,
+             R"(The compiled core of ulvadern.denoise: gray levels in, uint8 out.
 
-image:   2-D (H, W) array of gray levels (any real dtype, bool too; values on a
-         0..255 scale), or (H, W, C), denoised channel by channel.
-levels:  wavelet levels, 1..12 (each side needs 1 + 4 * 2**(levels-1) - 2 pixels).
-gains:   per-level gains (finite), at least `levels` values; default
-         (1, 1, 1, 1, 1), or ones(levels) for more than five levels.
-pot:     exponent of the power mean that fuses neighbouring levels' masks, > 0.
-seed:    seed of the random generators, reseeded before every channel; None
-         uses the host's default seed (20261207), so results are reproducible.
-workdir: directory for the library's MAT-files ("minimiza.mat",
-         "mascaras.mat"); None: a private temporary one, removed afterwards.
-         Calls sharing one (threads or processes) run one at a time; one
-         that has to wait says so with a HostWarning.
-return_masks: also return the edge masks maskh and maskv of "mascaras.mat"
-         (a colour image's stacked on a last axis).
-threads: threads (1..64) that share the element-wise steps of each call;
-         the image is the same for any count.
-
-Returns a uint8 array of the image's shape (the library adds `levels` gray
-levels), or (image, maskh, maskv). Raises HostError with the library's
-message when it fails, TypeError/ValueError for unsuitable arguments.)");
+image: (H, W) or (H, W, C) gray levels 0..255 of any real dtype, each channel
+denoised from the same seed. Without keep_offset the image is denoised
+shifted down by `levels`, so the library's +levels offset is not in the
+result. With return_masks: (image, maskh, maskv), the masks as the library
+saved them, (H + 2, W + 2, levels), stacked on a last axis for C channels.
+The other arguments as for ulvadern.denoise.)");
 
   module.def("call", &ulvpy::callFunction, "name"_a, py::kw_only(), "nargout"_a = 1,
              "seed"_a = py::none(), "workdir"_a = py::none(),

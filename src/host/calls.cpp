@@ -5,6 +5,7 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "host/cancellation.hpp"
 #include "host/errors.hpp"
 
 namespace ulv {
@@ -135,6 +136,7 @@ bool isFunctionRegistered(const std::string& name) {
 
 std::vector<mxArray> mclFevalCallMATLAB(int nargout, std::string_view name,
                                         const std::vector<const mxArray*>& inputs) {
+  checkpoint(name);
   HostFunction function;
   {
     std::shared_lock lock(registry().mutex);

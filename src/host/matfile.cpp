@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "host/cancellation.hpp"
 #include "host/errors.hpp"
 #include "host/matfile_cache.hpp"
 #include "host/matfile_reader.hpp"
@@ -55,6 +56,7 @@ std::string matFileName(const std::string& name) {
 
 void mlfSave(const mxArray& file, const mxArray& mode,
              const std::vector<std::pair<std::string, const mxArray*>>& variables) {
+  checkpoint("save");
   const WorkDirectoryAccess access(hostDirectory);
   const std::string path = inHostDirectory(matFileName(textArgument(file, "The file name")));
   const std::string modeText = textArgument(mode, "The save mode");

@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "host/cancellation.hpp"
+
 namespace ulv {
 
 namespace {
@@ -30,6 +32,7 @@ ScopedWorkerThreads::~ScopedWorkerThreads() {
 
 void parallelRanges(std::size_t n, std::size_t grain,
                     const std::function<void(std::size_t, std::size_t)>& body) {
+  checkpoint("element-wise");
   const std::size_t parts = std::min<std::size_t>(threads, n / std::max<std::size_t>(grain, 1));
   if (parts <= 1) {
     if (n > 0) body(0, n);

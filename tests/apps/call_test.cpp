@@ -99,10 +99,11 @@ TEST_F(CallCli, GaussfitReadsItsSampleFromTheWorkDirectory) {
   EXPECT_THAT(noWorkdir.err, HasSubstr("name a folder that holds one with --workdir"));
 }
 
-TEST_F(CallCli, UlvadernByNameMatchesTheDenoiseCommandAndReplaysItsDraws) {
+TEST_F(CallCli, UlvadernByNameMatchesTheDenoiseCommandKeepingTheOffsetAndReplaysItsDraws) {
   writePng(dir() / "img.png", scene(32, 32, 30));
   const ulv::mxArray y = callFor("y", {"ulvadern", "img.png", "2", "--record-random", "r.mat"});
-  ASSERT_EQ(run({"denoise", "img.png", "--levels", "2", "-o", "d.png"}).exitCode, 0);
+  ASSERT_EQ(run({"denoise", "img.png", "--levels", "2", "--keep-offset", "-o", "d.png"}).exitCode,
+            0);
   const Image8 denoised = readImage8(dir() / "d.png");
   ASSERT_EQ(y.dims(), (ulv::Dims{32, 32}));
   for (std::size_t r = 0; r < 32; ++r) {

@@ -21,6 +21,11 @@ TEST_F(OptionsCli, EveryCommandHasHelp) {
     EXPECT_THAT(r.out, HasSubstr("Usage: ulvadern")) << args.front();
   }
   EXPECT_THAT(run({"denoise", "--help"}).out, HasSubstr("16-bit images are scaled"));
+  EXPECT_THAT(run({"denoise", "--help"}).out, HasSubstr("--keep-offset"));
+  const CliRun version = run({"-V"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, run({"--version"}).out);
+  EXPECT_THAT(version.out, ::testing::StartsWith("ulvadern 1."));
 }
 
 TEST_F(OptionsCli, InfoShowsTheDescriptorAsTheHostReadsIt) {

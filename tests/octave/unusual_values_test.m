@@ -27,10 +27,10 @@ expect_error('touint({1, {2 + 1i}});', {'complex'});
 assert(strcmp(id, 'ulvadern:input'));
 
 % Cells pass through the conversion; the library's runtime decides what it
-% does with them, and its errors come back with its own identifier.
+% does with them, and its errors come back as argument errors.
 expect_error('touint({1, ''a''});', {'^touint: '});
 [~, id] = lasterr();
-assert(strcmp(id, 'ulvadern:error'));
+assert(strcmp(id, 'ulvadern:args'));
 
 % Degenerate shapes end in the library's error, not in a crash.
 expect_error('[ca, ch, cv] = transfwav(zeros(0, 0), [0 0.125 0.375 0.375 0.125], [0 -2 2]);', {'^transfwav: '});
