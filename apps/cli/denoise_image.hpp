@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "host/loader.hpp"
+#include "image_io.hpp"
 #include "image_task.hpp"
 
 namespace ulvcli {
@@ -17,11 +19,23 @@ struct DenoiseSettings {
   bool luma = false;
 };
 
+// How images are read and written.
+struct ImageOptions {
+  std::optional<ImageFormat> format;            // --format: else from the output's extension
+  int quality = ulvimage::kDefaultJpegQuality;  // of JPEG outputs
+  std::optional<SampleType> depth;              // --depth: else the input's
+  std::optional<std::uint64_t> maxPixels;       // --max-pixels: else what the memory allows
+
+  PixelBudget budget() const;
+  // The sample type an output in `format` gets for an input of `input`.
+  SampleType outputType(SampleType input, ImageFormat format) const;
+};
+
 // Reads the input, denoises every colour plane (each from the same seed, so
 // equal planes stay equal), keeps alpha, writes the output whole and measures
 // PSNR against the task's reference. Warnings go through the host's warning
 // channel; failures are thrown.
 ImageResult denoiseImage(ulv::LoadedLibrary& library, const ImageTask& task,
-                         const DenoiseSettings& settings);
+                         const DenoiseSettings& settings, const ImageOptions& images);
 
 }  // namespace ulvcli
