@@ -2,10 +2,12 @@
 // entropy data, extraneous bytes) are errors here: libjpeg would otherwise
 // fill what it could not decode with gray. Progressive files are limited in
 // their number of scans, which a crafted file can make very slow.
-#include <jpeglib.h>
-
+// clang-format off
 #include <cstddef>
 #include <cstdio>  // before jpeglib.h, which uses size_t and FILE
+#include <jpeglib.h>
+// clang-format on
+
 #include <cstdlib>
 #include <string>
 #include <utility>
