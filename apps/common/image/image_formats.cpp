@@ -20,6 +20,24 @@ constexpr NamedFormat kNames[] = {
     {"ppm", ImageFormat::Ppm},  {"pnm", ImageFormat::Ppm},   {"bmp", ImageFormat::Bmp},
 };
 
+struct FormatLabels {
+  ImageFormat format;
+  const char* extension;
+  const char* name;
+};
+
+const FormatLabels& labelsOf(ImageFormat format) {
+  static const FormatLabels kLabels[] = {
+      {ImageFormat::Png, ".png", "PNG"},   {ImageFormat::Jpeg, ".jpg", "JPEG"},
+      {ImageFormat::Tiff, ".tif", "TIFF"}, {ImageFormat::Pgm, ".pgm", "PGM"},
+      {ImageFormat::Ppm, ".ppm", "PPM"},   {ImageFormat::Bmp, ".bmp", "BMP"},
+  };
+  for (const FormatLabels& labels : kLabels) {
+    if (labels.format == format) return labels;
+  }
+  return kLabels[0];
+}
+
 std::string lowered(std::string_view text) {
   std::string result(text);
   std::transform(result.begin(), result.end(), result.begin(),
@@ -67,39 +85,11 @@ std::optional<ImageFormat> formatFromContent(std::string_view bytes) {
 }
 
 const char* extensionOf(ImageFormat format) {
-  switch (format) {
-    case ImageFormat::Jpeg:
-      return ".jpg";
-    case ImageFormat::Tiff:
-      return ".tif";
-    case ImageFormat::Pgm:
-      return ".pgm";
-    case ImageFormat::Ppm:
-      return ".ppm";
-    case ImageFormat::Bmp:
-      return ".bmp";
-    case ImageFormat::Png:
-      break;
-  }
-  return ".png";
+  return labelsOf(format).extension;
 }
 
 const char* nameOf(ImageFormat format) {
-  switch (format) {
-    case ImageFormat::Jpeg:
-      return "JPEG";
-    case ImageFormat::Tiff:
-      return "TIFF";
-    case ImageFormat::Pgm:
-      return "PGM";
-    case ImageFormat::Ppm:
-      return "PPM";
-    case ImageFormat::Bmp:
-      return "BMP";
-    case ImageFormat::Png:
-      break;
-  }
-  return "PNG";
+  return labelsOf(format).name;
 }
 
 const char* formatNamesText() {

@@ -40,41 +40,40 @@ void appendBytes(png_structp png, png_bytep data, png_size_t count) {
 
 void flushNothing(png_structp) {}
 
-class PngRead {
+// libpng's structures for reading or writing, destroyed with the scope.
+template <bool kReading>
+class PngStructs {
  public:
-  PngRead() {
-    png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, &failPng, &ignoreWarning);
+  PngStructs() {
+    png_ = kReading
+               ? png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, &failPng, &ignoreWarning)
+               : png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, &failPng, &ignoreWarning);
     if (png_ != nullptr) info_ = png_create_info_struct(png_);
-    if (info_ == nullptr) throw ImageError("out of memory");
+    if (info_ == nullptr) {
+      destroy();
+      throw ImageError("out of memory");
+    }
   }
-  ~PngRead() { png_destroy_read_struct(&png_, &info_, nullptr); }
-  PngRead(const PngRead&) = delete;
-  PngRead& operator=(const PngRead&) = delete;
+  ~PngStructs() { destroy(); }
+  PngStructs(const PngStructs&) = delete;
+  PngStructs& operator=(const PngStructs&) = delete;
   png_structp png() const { return png_; }
   png_infop info() const { return info_; }
 
  private:
-  png_structp png_ = nullptr;
-  png_infop info_ = nullptr;
-};
-
-class PngWrite {
- public:
-  PngWrite() {
-    png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, &failPng, &ignoreWarning);
-    if (png_ != nullptr) info_ = png_create_info_struct(png_);
-    if (info_ == nullptr) throw ImageError("out of memory");
+  void destroy() {
+    if constexpr (kReading) {
+      png_destroy_read_struct(&png_, &info_, nullptr);
+    } else {
+      png_destroy_write_struct(&png_, &info_);
+    }
   }
-  ~PngWrite() { png_destroy_write_struct(&png_, &info_); }
-  PngWrite(const PngWrite&) = delete;
-  PngWrite& operator=(const PngWrite&) = delete;
-  png_structp png() const { return png_; }
-  png_infop info() const { return info_; }
-
- private:
   png_structp png_ = nullptr;
   png_infop info_ = nullptr;
 };
+
+using PngRead = PngStructs<true>;
+using PngWrite = PngStructs<false>;
 
 std::string iccOf(png_structp png, png_infop info) {
   png_charp name = nullptr;
