@@ -93,7 +93,12 @@ void checkOutputFormat(const ImageTask& task, const DenoiseOptions& options) {
 }
 
 void checkOutputDirectory(const fs::path& output) {
-  if (isStandardStream(output)) return;
+  if (isStandardStream(output)) {
+    if (isatty(STDOUT_FILENO) != 0) {
+      throw UsageError("-o - would write the image to the terminal: redirect it to a file or pipe");
+    }
+    return;
+  }
   std::error_code error;
   if (!fs::is_directory(output.parent_path(), error)) {
     throw UsageError("the output's directory \"" + output.parent_path().string() +

@@ -97,6 +97,7 @@ TEST(ImageCorpus, GoodFilesDecodeToTheirSizeDepthAndValues) {
       {"tiff_rgba8.tif", 4, u8, patternOf(u8)},
       {"tiff_rgba16.tif", 4, u16, patternOf(u16)},
       {"tiff_rgb8_deflate.tif", 3, u8, patternOf(u8)},
+      {"tiff_rgb8_tiled.tif", 3, u8, patternOf(u8)},
       {"tiff_gray_float.tif", 1, f32, patternOf(f32)},
       {"tiff_rgb_float.tif", 3, f32, patternOf(f32)},
       {"pgm_gray8.pgm", 1, u8, patternOf(u8)},

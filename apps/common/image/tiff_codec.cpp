@@ -5,6 +5,7 @@
 // deflate-compressed strips.
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -187,7 +188,13 @@ void readStrips(TIFF* tiff, const MemoryFile& file, Image& image) {
 void readTiles(TIFF* tiff, const MemoryFile& file, Image& image) {
   const auto tileWidth = field<std::uint32_t>(tiff, TIFFTAG_TILEWIDTH);
   const auto tileHeight = field<std::uint32_t>(tiff, TIFFTAG_TILELENGTH);
-  if (tileWidth == 0 || tileHeight == 0) failTiff(file, "a tile size is 0");
+  // A tile may overhang the image, but not by more than a usual tile.
+  constexpr std::uint32_t kUsualTile = 1024;
+  if (tileWidth == 0 || tileHeight == 0 ||
+      tileWidth > std::max<std::uint32_t>(image.width, kUsualTile) ||
+      tileHeight > std::max<std::uint32_t>(image.height, kUsualTile)) {
+    failTiff(file, "a tile is empty or larger than the image");
+  }
   std::vector<std::uint8_t> tile(static_cast<std::size_t>(TIFFTileSize(tiff)));
   for (std::uint32_t y = 0; y < static_cast<std::uint32_t>(image.height); y += tileHeight) {
     for (std::uint32_t x = 0; x < static_cast<std::uint32_t>(image.width); x += tileWidth) {

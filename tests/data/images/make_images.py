@@ -85,7 +85,12 @@ def write_pngs():
 
 
 def srgb_profile():
-    return ImageCms.ImageCmsProfile(ImageCms.createProfile("sRGB")).tobytes()
+    """littlecms's sRGB profile with a fixed date and no profile ID (an MD5
+    that covers the date), so that the files come out the same each time."""
+    profile = bytearray(ImageCms.ImageCmsProfile(ImageCms.createProfile("sRGB")).tobytes())
+    profile[24:36] = struct.pack(">6H", 2026, 1, 1, 0, 0, 0)
+    profile[84:100] = bytes(16)
+    return bytes(profile)
 
 
 # ---- JPEG -----------------------------------------------------------------
@@ -113,9 +118,12 @@ def write_jpegs():
 
 # ---- TIFF (written here: PIL does not write every depth) --------------------
 
-def tiff(values, sample_format, compression_strips=None):
-    """An uncompressed little-endian single-strip TIFF of values (H, W, C)."""
+def tiff(values, sample_format, tiled=False):
+    """An uncompressed little-endian TIFF of values (H, W, C): one strip, or
+    one 16x16 tile (rows beyond the image padded with zeros)."""
     height, width, channels = values.shape
+    if tiled:
+        values = np.concatenate([values, np.zeros((16 - height, width, channels), values.dtype)])
     data = np.ascontiguousarray(values).tobytes()
     bits = values.dtype.itemsize * 8
     entries = []
@@ -130,11 +138,18 @@ def tiff(values, sample_format, compression_strips=None):
     add(258, 3, [bits] * channels)
     add(259, 3, [1])
     add(262, 3, [2 if channels >= 3 else 1])
-    add(273, 4, [0])  # strip offset, set below
+    if not tiled:
+        add(273, 4, [0])  # strip offset, set below
     add(277, 3, [channels])
-    add(278, 4, [height])
-    add(279, 4, [len(data)])
+    if not tiled:
+        add(278, 4, [height])
+        add(279, 4, [len(data)])
     add(284, 3, [1])
+    if tiled:
+        add(322, 3, [16])
+        add(323, 3, [16])
+        add(324, 4, [0])  # tile offset, set below
+        add(325, 4, [len(data)])
     if channels in (2, 4):
         add(338, 3, [2])
     add(339, 3, [sample_format] * channels)
@@ -152,7 +167,7 @@ def tiff(values, sample_format, compression_strips=None):
     pixels_at = extra_at + len(extra)
     body = struct.pack("<H", len(out_entries))
     for tag, kind, count, value in out_entries:
-        if tag == 273:
+        if tag in (273, 324):
             value = struct.pack("<I", pixels_at)
         body += struct.pack("<HHI", tag, kind, count) + value
     body += struct.pack("<I", 0)
@@ -165,6 +180,7 @@ def write_tiffs():
         save("tiff_%s16.tif" % name, tiff(pattern(channels, 65535).astype("<u2"), 1))
     save("tiff_gray_float.tif", tiff(pattern(1, 1).astype("<f4"), 3))
     save("tiff_rgb_float.tif", tiff(pattern(3, 1).astype("<f4"), 3))
+    save("tiff_rgb8_tiled.tif", tiff(pattern(3, 255).astype("<u1"), 1, tiled=True))
     rgb = Image.fromarray(pattern(3, 255).astype(np.uint8))
     save("tiff_rgb8_deflate.tif", pil_bytes(rgb, "TIFF", compression="tiff_adobe_deflate"))
 
