@@ -139,6 +139,8 @@ TEST(ImageCorpus, DamagedFilesAreErrorsThatSayWhy) {
       {"bad_header.tif", "corrupt TIFF"},
       {"bad_truncated.pgm", "truncated PGM/PPM (the pixels need 192 bytes, the file holds 182)"},
       {"bad_lying.pgm", "truncated PGM/PPM"},
+      {"bad_lying_small.png",
+       "truncated PNG (a 3000x3000 image needs more compressed data than the 68 bytes"},
       {"bad_maximum.pgm", "a sample exceeds the maximum value 100"},
       {"bad_digits.pgm", "its height has more than 9 digits"},
       {"bad_truncated.bmp", "truncated BMP"},

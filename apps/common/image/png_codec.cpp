@@ -95,6 +95,18 @@ ImageHeader expandedHeader(png_structp png, png_infop info) {
           bitDepth == 16 ? SampleType::U16 : SampleType::U8};
 }
 
+// Deflate shrinks data at most 1032 times: a file too small to hold the
+// rows it declares is truncated or lying, and refused before they are
+// allocated.
+void refuseShortData(std::size_t fileBytes, std::size_t rowBytes, const ImageHeader& header) {
+  constexpr std::size_t kMostDeflateRatio = 1032;
+  const std::size_t rows = static_cast<std::size_t>(header.height);
+  if ((rowBytes + 1) / kMostDeflateRatio * rows <= fileBytes) return;
+  throw ImageError("truncated PNG (a " + std::to_string(header.width) + "x" +
+                   std::to_string(header.height) + " image needs more compressed data than the " +
+                   std::to_string(fileBytes) + " bytes of the file)");
+}
+
 int colourType(int channels) {
   static const int kTypes[] = {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
                                PNG_COLOR_TYPE_RGB_ALPHA};
@@ -110,8 +122,10 @@ Image decodePng(std::string_view bytes, const HeaderCheck& accept) {
   // Sizes are judged by the caller's budget, not libpng's fixed limits.
   png_set_user_limits(read.png(), std::numeric_limits<int>::max(), std::numeric_limits<int>::max());
   png_read_info(read.png(), read.info());
+  const std::size_t storedRowBytes = png_get_rowbytes(read.png(), read.info());
   const ImageHeader header = expandedHeader(read.png(), read.info());
   accept(header);
+  refuseShortData(bytes.size(), storedRowBytes, header);
   const std::size_t rowBytes = png_get_rowbytes(read.png(), read.info());
   std::vector<png_byte> pixels(rowBytes * static_cast<std::size_t>(header.height));
   std::vector<png_bytep> rows(static_cast<std::size_t>(header.height));

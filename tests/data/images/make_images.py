@@ -250,6 +250,8 @@ def write_damaged():
     save("bad_header.png", bytes(ihdr))
     # The header claims 1000000 x 1000000 pixels; the file holds a few.
     save("bad_lying.png", png(1000000, 1000000, 8, 0, [b"\0" * 4]))
+    # 3000 x 3000 pixels within any budget, in a file far too small to hold them.
+    save("bad_lying_small.png", png(3000, 3000, 8, 0, [b"\0" * 4]))
     # An honest 30000 x 30000 1-bit header whose 112 MB of rows inflate from 110 KB.
     rows = 30000 * (1 + 30000 // 8)
     bomb = zlib.compress(b"\0" * rows, 9)
