@@ -137,6 +137,7 @@ TEST(ImageCorpus, DamagedFilesAreErrorsThatSayWhy) {
       {"bad_header.jpg", "corrupt JPEG"},
       {"bad_truncated.tif", "corrupt TIFF"},
       {"bad_header.tif", "corrupt TIFF"},
+      {"bad_lying.tif", "truncated TIFF (its 4000x4000 uncompressed pixels need 16000000 bytes"},
       {"bad_truncated.pgm", "truncated PGM/PPM (the pixels need 192 bytes, the file holds 182)"},
       {"bad_lying.pgm", "truncated PGM/PPM"},
       {"bad_lying_small.png",

@@ -207,6 +207,22 @@ void readTiles(TIFF* tiff, const MemoryFile& file, Image& image) {
   }
 }
 
+// An uncompressed file must hold every sample: one that cannot is refused
+// before they are allocated.
+void refuseShortFile(TIFF* tiff, std::size_t fileBytes, const ImageHeader& header) {
+  if (field<std::uint16_t>(tiff, TIFFTAG_COMPRESSION) != COMPRESSION_NONE) return;
+  const std::size_t sampleBytes = header.type == SampleType::U8    ? 1
+                                  : header.type == SampleType::U16 ? 2
+                                                                   : 4;
+  const std::size_t needed = pixelCount(header.width, header.height) *
+                             static_cast<std::size_t>(header.channels) * sampleBytes;
+  if (needed <= fileBytes) return;
+  throw ImageError("truncated TIFF (its " + std::to_string(header.width) + "x" +
+                   std::to_string(header.height) + " uncompressed pixels need " +
+                   std::to_string(needed) + " bytes, the file has " + std::to_string(fileBytes) +
+                   ")");
+}
+
 std::string iccOf(TIFF* tiff) {
   std::uint32_t length = 0;
   void* profile = nullptr;
@@ -265,6 +281,7 @@ Image decodeTiff(std::string_view bytes, const HeaderCheck& accept) {
   const TiffHandle tiff = openTiff(file, "rm");
   const ImageHeader header = tiffHeader(tiff.get());
   accept(header);
+  refuseShortFile(tiff.get(), bytes.size(), header);
   Image image{header.width, header.height, header.channels, header.type, {}, iccOf(tiff.get())};
   image.samples.resize(sampleCount(image));
   if (TIFFIsTiled(tiff.get())) {

@@ -269,6 +269,10 @@ def write_damaged():
     tif = (HERE / "tiff_rgb16.tif").read_bytes()
     save("bad_truncated.tif", tif[: len(tif) - 100])
     save("bad_header.tif", tif[:4] + struct.pack("<I", len(tif) + 1000) + tif[8:])
+    # Width and height (the first two entries) raised to 4000 in an uncompressed file.
+    small = bytearray((HERE / "tiff_gray8.tif").read_bytes())
+    small[18:22] = small[30:34] = struct.pack("<I", 4000)
+    save("bad_lying.tif", bytes(small))
 
     save("bad_truncated.pgm", (HERE / "pgm_gray8.pgm").read_bytes()[:-10])
     save("bad_lying.pgm", b"P5\n5000 5000\n255\n" + b"\x80" * 100)
