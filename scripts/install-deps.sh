@@ -6,10 +6,12 @@ packages=(
   build-essential cmake pkg-config git
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libmatio-dev libnlopt-dev libnlopt-cxx-dev libstb-dev libsleef-dev
+  libmatio-dev libnlopt-dev libnlopt-cxx-dev libsleef-dev
+  libpng-dev libjpeg62-turbo-dev libtiff-dev
   octave liboctave-dev
   python3 python3-dev python3-pybind11 python3-numpy python3-pytest python3-skimage
   help2man
+  python3-pil  # only to remake the image test corpus (tests/data/images/make_images.py)
 )
 missing=()
 for p in "${packages[@]}"; do

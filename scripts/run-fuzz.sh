@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang, AddressSanitizer + UndefinedBehaviorSanitizer)
 # and runs each for a bounded time from a copy of its seed corpus in
-# tests/fuzz/corpus. Fails on any finding: a crash, a sanitizer report, a leak,
+# tests/fuzz/corpus (the image target: the image tests' tests/data/images).
+# Fails on any finding: a crash, a sanitizer report, a leak,
 # a failed check of the harness, an input that runs longer than 10 s, or one
 # that asks for more than 1 GiB at once or 2 GiB in all (the inputs are tiny).
 # The input is kept in <build dir>/findings/<target>/; replay it with
@@ -17,7 +18,7 @@ cd "$(dirname "$0")/.."
 seconds=${ULV_FUZZ_SECONDS:-60}
 seed=${ULV_FUZZ_SEED:-1}
 dir=${ULV_FUZZ_BUILD_DIR:-build-fuzz}
-targets=(matfile call_arguments library)
+targets=(matfile call_arguments library image)
 [ "$seconds" -gt 0 ] || exit 0
 
 CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DULV_FUZZ=ON \
@@ -34,7 +35,9 @@ status=0
 for target in "${targets[@]}"; do
   corpus="$work/$target"
   findings="$(realpath -m "$dir")/findings/$target"  # absolute: a target may change directory
-  cp -r "tests/fuzz/corpus/$target" "$corpus"
+  seeds="tests/fuzz/corpus/$target"
+  [ "$target" != image ] || seeds=tests/data/images  # the image tests' corpus
+  cp -r "$seeds" "$corpus"
   mkdir -p "$findings"
   echo "== fuzz $target (${seconds} s) =="
   if "$dir/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -seed="$seed" -timeout=10 \

@@ -33,7 +33,7 @@ const char* const kCallHelp =
     "\n"
     "Arguments:\n"
     "  file.mat:NAME        variable NAME of a MAT-file (file.mat alone: its only variable)\n"
-    "  image.png            an image (PNG, JPEG, BMP, PGM/PPM, TGA) as a double matrix\n"
+    "  image.png            an image (PNG, JPEG, TIFF, PGM/PPM, BMP) as a double matrix\n"
     "                       of gray levels 0..255 (colour: Rec. 601 luma)\n"
     "  3  -0.5  1e-3  inf   a double scalar\n"
     "  [1 2 3]  [1 2; 3 4]  a double matrix; [] is the empty matrix\n"

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "arguments.hpp"
 #include "batch.hpp"
@@ -27,14 +28,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Files stay as given (a missing one fails as its own task); directories
-// contribute their images, sorted by name.
+// Files stay as given (a missing one fails as its own task), and so does
+// standard input ("-"); directories contribute their images, sorted by name.
 std::vector<fs::path> expandInputs(const std::vector<std::string>& inputs) {
   std::vector<fs::path> files;
   for (const std::string& input : inputs) {
     std::error_code error;
-    if (!fs::is_directory(input, error)) {
-      files.push_back(absoluteFrom(input));
+    if (isStandardStream(input) || !fs::is_directory(input, error)) {
+      files.push_back(isStandardStream(input) ? fs::path(input) : absoluteFrom(input));
       continue;
     }
     std::vector<fs::path> images;
@@ -62,22 +63,68 @@ fs::path cleanImageNextTo(const fs::path& input) {
 }
 
 fs::path outputFor(const fs::path& input, const DenoiseOptions& options) {
+  if (isStandardStream(options.output)) return options.output;
   if (!options.output.empty()) return absoluteFrom(options.output);
-  return absoluteFrom(options.outDir) / (input.stem().string() + extensionOf(options.outDirFormat));
+  const ImageFormat format = options.images.format.value_or(ImageFormat::Png);
+  return absoluteFrom(options.outDir) / (input.stem().string() + ulvimage::extensionOf(format));
+}
+
+// An output whose format cannot hold what is asked of it: --depth 16 into
+// JPEG or BMP, or (from the input's header, when it can be read) a colour
+// image into PGM. A damaged input is left to fail as its own task.
+void checkOutputFormat(const ImageTask& task, const DenoiseOptions& options) {
+  const SampleType depth = options.images.depth.value_or(SampleType::U8);
+  if (ulvimage::storableType(task.format, depth) != depth) {
+    throw UsageError(std::string(ulvimage::nameOf(task.format)) +
+                     " files hold 8 bits per sample, not --depth 16");
+  }
+  if (task.format != ImageFormat::Pgm || options.settings.luma) return;
+  std::optional<ImageHeader> header;
+  try {
+    header = loadImageHeader(task.input);
+  } catch (const std::exception&) {
+    return;
+  }
+  try {
+    ulvimage::checkChannelsFit(task.format, header->channels);
+  } catch (const std::exception& error) {
+    throw UsageError("\"" + task.input.string() + "\" is in colour: " + error.what() +
+                     ", or --luma");
+  }
+}
+
+void checkOutputDirectory(const fs::path& output) {
+  if (isStandardStream(output)) {
+    if (isatty(STDOUT_FILENO) != 0) {
+      throw UsageError("-o - would write the image to the terminal: redirect it to a file or pipe");
+    }
+    return;
+  }
+  std::error_code error;
+  if (!fs::is_directory(output.parent_path(), error)) {
+    throw UsageError("the output's directory \"" + output.parent_path().string() +
+                     "\" does not exist");
+  }
 }
 
 // Refuses, before anything is written, outputs that would replace an input
-// or that two inputs would share.
-void checkOutputs(const std::vector<ImageTask>& tasks, const std::vector<fs::path>& readFiles) {
+// or that two inputs would share, and outputs that cannot be written.
+void checkOutputs(const std::vector<ImageTask>& tasks, const std::vector<fs::path>& readFiles,
+                  const DenoiseOptions& options) {
   std::map<fs::path, fs::path> writers;
   for (const ImageTask& task : tasks) {
-    outputFormatFor(task.output);
-    refuseToOverwrite(task.output, readFiles);
+    checkOutputFormat(task, options);
+    if (!options.output.empty()) checkOutputDirectory(task.output);
+    if (isStandardStream(task.output)) continue;
+    try {
+      refuseToOverwrite(task.output, readFiles);
+    } catch (const std::runtime_error& error) {
+      throw UsageError(error.what());
+    }
     const auto [existing, added] = writers.emplace(task.output.lexically_normal(), task.input);
     if (!added) {
-      throw std::runtime_error("\"" + existing->second.string() + "\" and \"" +
-                               task.input.string() + "\" would both be written to \"" +
-                               task.output.string() + "\"");
+      throw UsageError("\"" + existing->second.string() + "\" and \"" + task.input.string() +
+                       "\" would both be written to \"" + task.output.string() + "\"");
     }
   }
 }
@@ -90,14 +137,25 @@ void checkMaskFiles(const std::vector<ImageTask>& tasks, const DenoiseOptions& o
   for (const ImageTask& task : tasks) {
     for (const fs::path& file :
          maskFiles(absoluteFrom(options.settings.masksDir), task.input.stem().string())) {
-      refuseToOverwrite(file, readFiles);
+      try {
+        refuseToOverwrite(file, readFiles);
+      } catch (const std::runtime_error& error) {
+        throw UsageError(error.what());
+      }
       const auto [existing, added] = writers.emplace(file.lexically_normal(), task.input);
       if (!added) {
-        throw std::runtime_error("\"" + existing->second.string() + "\" and \"" +
-                                 task.input.string() + "\" would both write their masks to \"" +
-                                 file.string() + "\"");
+        throw UsageError("\"" + existing->second.string() + "\" and \"" + task.input.string() +
+                         "\" would both write their masks to \"" + file.string() + "\"");
       }
     }
+  }
+}
+
+ImageFormat outputFormat(const fs::path& output, const DenoiseOptions& options) {
+  try {
+    return outputFormatFor(output, options.images.format);
+  } catch (const std::runtime_error& error) {
+    throw UsageError(error.what());
   }
 }
 
@@ -118,15 +176,20 @@ std::vector<ImageTask> planTasks(const DenoiseOptions& options) {
   std::vector<ImageTask> tasks;
   std::vector<fs::path> readFiles = inputs;
   for (const fs::path& input : inputs) {
-    tasks.push_back({input, outputFor(input, options),
+    const fs::path output = outputFor(input, options);
+    tasks.push_back({input, output, outputFormat(output, options),
                      reference.empty() ? cleanImageNextTo(input) : reference});
     if (!tasks.back().reference.empty()) readFiles.push_back(tasks.back().reference);
   }
   if (!options.replayRandom.empty()) readFiles.push_back(absoluteFrom(options.replayRandom));
-  checkOutputs(tasks, readFiles);
-  if (!options.settings.masksDir.empty()) checkMaskFiles(tasks, options, readFiles);
+  std::vector<fs::path> readPaths;
+  for (const fs::path& file : readFiles) {
+    if (!isStandardStream(file)) readPaths.push_back(file);
+  }
+  checkOutputs(tasks, readPaths, options);
+  if (!options.settings.masksDir.empty()) checkMaskFiles(tasks, options, readPaths);
   if (!options.recordRandom.empty())
-    refuseToOverwrite(absoluteFrom(options.recordRandom), readFiles);
+    refuseToOverwrite(absoluteFrom(options.recordRandom), readPaths);
   return tasks;
 }
 
@@ -172,13 +235,16 @@ int runDenoise(const Arguments& args) {
     options.settings.masksDir = absoluteFrom(options.settings.masksDir);
     fs::create_directories(options.settings.masksDir);
   }
-  BatchReport report(tasks, options.quiet, isatty(STDERR_FILENO) != 0, base);
+  // The image on standard output leaves the report to standard error.
+  BatchReport report(tasks, options.quiet, isatty(STDERR_FILENO) != 0, base,
+                     isStandardStream(options.output) ? stderr : stdout);
   // Workers report through a pipe, which carries no phases.
   const bool serial = options.jobs == 1 || tasks.size() == 1;
   const ImageJob job = withRandomTape(
       [&library, &options, &report, serial](const ImageTask& task) {
         const PhaseListener onPhase = [&report](const std::string& text) { report.phase(text); };
-        return denoiseImage(*library, task, options.settings, serial ? onPhase : PhaseListener());
+        return denoiseImage(*library, task, options.settings, options.images,
+                            serial ? onPhase : PhaseListener());
       },
       options);
   // Entered once every path of the command line is absolute.

@@ -79,14 +79,19 @@ void measureAgainstReference(const ImageTask& task, const Planes& noisy, const P
 
 }  // namespace
 
+PixelBudget ImageOptions::budget() const {
+  return maxPixels ? PixelBudget::ofPixels(*maxPixels) : PixelBudget::fromAvailableMemory();
+}
+
+SampleType ImageOptions::outputType(SampleType input, ImageFormat format) const {
+  return ulvimage::storableType(format, depth.value_or(input));
+}
+
 ImageResult denoiseImage(ulv::LoadedLibrary& library, const ImageTask& task,
-                         const DenoiseSettings& settings, const PhaseListener& onPhase) {
+                         const DenoiseSettings& settings, const ImageOptions& images,
+                         const PhaseListener& onPhase) {
   const auto start = std::chrono::steady_clock::now();
-  const ImageFormat format = outputFormatFor(task.output);
-  const Image image = loadImage(task.input);
-  if (image.scaledFrom16Bit) {
-    ulv::hostWarning("16-bit samples scaled to 0..255; the output has 8 bits per sample");
-  }
+  const Image image = loadImage(task.input, images.budget());
   const Planes noisy = splitPlanes(image, settings.luma);
   checkSizeForLevels(noisy, settings.levels);
   Planes denoised = noisy;
@@ -98,8 +103,9 @@ ImageResult denoiseImage(ulv::LoadedLibrary& library, const ImageTask& task,
     denoised.colour[p] =
         denoisePlane(library, denoised.colour[p], noisy.width, noisy.height, settings, keptMasks);
   }
-  const Image8 output = joinPlanes(denoised);
-  saveImage(task.output, output, format);
+  Image output = joinPlanes(denoised, images.outputType(image.type, task.format));
+  output.iccProfile = image.iccProfile;
+  saveImage(task.output, output, task.format, images.quality);
   if (keptMasks != nullptr) saveMasks(settings.masksDir, task.input.stem().string(), masks);
 
   ImageResult result;

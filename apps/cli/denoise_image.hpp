@@ -3,9 +3,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "host/loader.hpp"
+#include "image_io.hpp"
 #include "image_task.hpp"
 #include "phase_progress.hpp"
 
@@ -21,6 +23,18 @@ struct DenoiseSettings {
   std::filesystem::path masksDir;  // --save-masks; empty: none
 };
 
+// How images are read and written.
+struct ImageOptions {
+  std::optional<ImageFormat> format;            // --format: else from the output's extension
+  int quality = ulvimage::kDefaultJpegQuality;  // of JPEG outputs
+  std::optional<SampleType> depth;              // --depth: else the input's
+  std::optional<std::uint64_t> maxPixels;       // --max-pixels: else what the memory allows
+
+  PixelBudget budget() const;
+  // The sample type an output in `format` gets for an input of `input`.
+  SampleType outputType(SampleType input, ImageFormat format) const;
+};
+
 // Reads the input, denoises every colour plane (each from the same seed, so
 // equal planes stay equal; without the library's +levels offset unless
 // keepOffset), keeps alpha, writes the output whole (and the masks, with
@@ -28,6 +42,7 @@ struct DenoiseSettings {
 // Tells the phases of each plane to `onPhase` (may be empty). Warnings go
 // through the host's warning channel; failures are thrown.
 ImageResult denoiseImage(ulv::LoadedLibrary& library, const ImageTask& task,
-                         const DenoiseSettings& settings, const PhaseListener& onPhase = {});
+                         const DenoiseSettings& settings, const ImageOptions& images,
+                         const PhaseListener& onPhase = {});
 
 }  // namespace ulvcli

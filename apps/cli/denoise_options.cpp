@@ -1,6 +1,7 @@
 #include "denoise_options.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "arguments.hpp"
@@ -15,7 +16,8 @@ const char* const kDenoiseHelp =
     "Usage: ulvadern denoise IN... (-o OUT | --out-dir DIR) [options]\n"
     "\n"
     "Removes noise from images while keeping their edges. IN may be image files\n"
-    "or directories (their images are taken, not those of subdirectories).\n"
+    "or directories (their images are taken, not those of subdirectories), or -\n"
+    "for standard input (the only input then, with -o).\n"
     "\n"
     "The output has the input's brightness: the library itself returns the\n"
     "image --levels gray levels brighter, clipped at 255; here the image is\n"
@@ -23,24 +25,42 @@ const char* const kDenoiseHelp =
     "coefficients do not change under a constant shift), so that the offset is\n"
     "gone and white stays white. --keep-offset gives the library's output as it is.\n"
     "\n"
-    "Input formats: PNG, JPEG, BMP, PGM/PPM, TGA. 16-bit images are scaled to\n"
-    "0..255 (with a warning) and written with 8 bits per sample.\n"
+    "Formats, read and written: PNG (1 to 16 bits; gray, RGB, palette, alpha),\n"
+    "JPEG, TIFF (8 and 16 bits, and 32-bit float in [0, 1]), PGM/PPM (8 and\n"
+    "16 bits) and BMP. Files are read strictly: a truncated or damaged file is an\n"
+    "error, never a partly black image. A JPEG is turned as its EXIF orientation\n"
+    "says; an ICC profile is kept where the output format has room for it.\n"
+    "Depth: an output keeps the input's bits per sample where its format holds\n"
+    "them (JPEG and BMP hold 8); the denoiser works on 8-bit gray levels, so a\n"
+    "16-bit or float output holds a precision of 8 bits (16-bit: the 8-bit result\n"
+    "times 257; float: the result divided by 255).\n"
     "Colour images: each colour channel is denoised on its own, from the same\n"
     "seed; alpha is kept unchanged. --luma converts to gray (Rec. 601) instead.\n"
     "\n"
     "Output:\n"
     "  -o, --output OUT     the output file, for a single input; its extension\n"
     "                       picks the format: .png (also without extension),\n"
-    "                       .jpg/.jpeg, .bmp, .tga, .pgm (gray only), .ppm\n"
+    "                       .jpg/.jpeg, .tif/.tiff, .pgm (gray only), .ppm, .bmp;\n"
+    "                       - writes standard output (PNG unless --format)\n"
     "  --out-dir DIR        one output per input in DIR (created when missing),\n"
     "                       named after the input, in the --format format\n"
-    "  --format EXT         format for --out-dir: png (default), jpg, bmp, tga, pgm, ppm\n"
+    "  --format FMT         png, jpg, tif, pgm, ppm or bmp: the output format\n"
+    "                       whatever the extension (default for --out-dir: png)\n"
+    "  --quality Q          JPEG quality, 1 to 100 (default 95)\n"
+    "  --depth 8|16         bits per sample of the outputs (default: the input's)\n"
+    "  --max-pixels N       the largest image, in pixels, to read; by default an\n"
+    "                       image must fit the available memory (denoising takes\n"
+    "                       about 240 bytes per pixel), judged from its header\n"
     "  --save-masks DIR     also write, per image, DIR/NAME_masks.mat (maskh and\n"
     "                       maskv: H x W x levels edge probabilities, or\n"
     "                       H x W x levels x C for C colour channels) and\n"
     "                       DIR/NAME_masks.png (rows: maskh then maskv of each\n"
     "                       channel; columns: levels, finest first; white = edge)\n"
-    "An output never replaces one of the inputs; outputs are written whole.\n"
+    "An output never replaces one of the inputs; outputs are written whole. An\n"
+    "unknown extension, a missing output directory, a colour image into a PGM or\n"
+    "an output that is an input is refused before any image is denoised.\n"
+    "Messages and progress go to standard error when the image goes to standard\n"
+    "output.\n"
     "\n"
     "Denoising:\n"
     "  --levels N           number of wavelet levels, 1 to 12 (default 3)\n"
@@ -91,13 +111,31 @@ const std::vector<OptionDefinition> kDenoiseOptions = {
     {"--threads", "-t", true},     {"--quiet", "-q", false},      {"--luma", "", false},
     {"--record-random", "", true}, {"--replay-random", "", true}, {"--reference", "", true},
     {"--help", "-h", false},       {"--keep-offset", "", false},  {"--save-masks", "", true},
+    {"--quality", "", true},       {"--depth", "", true},         {"--max-pixels", "", true},
 };
 
+constexpr long long kMostPixels = 1LL << 50;
+
 ImageFormat parseFormat(const std::string& name) {
-  try {
-    return outputFormatFor("x." + name);
-  } catch (const std::exception&) {
-    throw UsageError("--format must be png, jpg, jpeg, bmp, tga, pgm or ppm, not \"" + name + "\"");
+  const std::optional<ImageFormat> format = ulvimage::formatFromName(name);
+  if (!format) {
+    throw UsageError(std::string("--format must be ") + ulvimage::formatNamesText() + ", not \"" +
+                     name + "\"");
+  }
+  return *format;
+}
+
+void readImageOptions(const ParsedArguments& parsed, ImageOptions& images) {
+  if (auto format = parsed.value("--format")) images.format = parseFormat(*format);
+  if (auto quality = parsed.value("--quality")) {
+    images.quality = static_cast<int>(parseInteger(*quality, "--quality", 1, 100));
+  }
+  if (auto depth = parsed.value("--depth")) {
+    if (*depth != "8" && *depth != "16") throw UsageError("--depth must be 8 or 16");
+    images.depth = *depth == "8" ? SampleType::U8 : SampleType::U16;
+  }
+  if (auto pixels = parsed.value("--max-pixels")) {
+    images.maxPixels = parseInteger(*pixels, "--max-pixels", 1, kMostPixels);
   }
 }
 
@@ -124,13 +162,15 @@ void readSettings(const ParsedArguments& parsed, DenoiseSettings& settings) {
   settings.masksDir = parsed.value("--save-masks").value_or("");
 }
 
-void checkCombinations(const DenoiseOptions& options, const ParsedArguments& parsed) {
+void checkCombinations(const DenoiseOptions& options) {
   if (options.inputs.empty()) throw UsageError("denoise needs at least one input");
   if (options.output.empty() == options.outDir.empty()) {
     throw UsageError("give either -o OUT (one input) or --out-dir DIR");
   }
-  if (parsed.has("--format") && options.outDir.empty()) {
-    throw UsageError("--format goes with --out-dir; with -o the extension picks the format");
+  const bool standardInput =
+      std::find(options.inputs.begin(), options.inputs.end(), "-") != options.inputs.end();
+  if (standardInput && (options.inputs.size() != 1 || options.output.empty())) {
+    throw UsageError("- (standard input) is the only input when given, with -o OUT");
   }
   if (!options.recordRandom.empty() && !options.replayRandom.empty()) {
     throw UsageError("--record-random and --replay-random cannot be combined");
@@ -147,7 +187,7 @@ DenoiseOptions parseDenoiseOptions(const std::vector<std::string>& args) {
   options.inputs = parsed.positionals;
   options.output = parsed.value("--output").value_or("");
   options.outDir = parsed.value("--out-dir").value_or("");
-  if (auto format = parsed.value("--format")) options.outDirFormat = parseFormat(*format);
+  readImageOptions(parsed, options.images);
   readSettings(parsed, options.settings);
   options.workdir = parsed.value("--workdir").value_or("");
   if (auto jobs = parsed.value("--jobs")) {
@@ -161,7 +201,7 @@ DenoiseOptions parseDenoiseOptions(const std::vector<std::string>& args) {
   options.recordRandom = parsed.value("--record-random").value_or("");
   options.replayRandom = parsed.value("--replay-random").value_or("");
   options.reference = parsed.value("--reference").value_or("");
-  checkCombinations(options, parsed);
+  checkCombinations(options);
   return options;
 }
 

@@ -11,10 +11,10 @@
 namespace ulvcli {
 
 struct DenoiseOptions {
-  std::vector<std::string> inputs;  // files or directories, as given
-  std::filesystem::path output;     // -o (one input only)
+  std::vector<std::string> inputs;  // files or directories, as given; "-": standard input
+  std::filesystem::path output;     // -o (one input only); "-": standard output
   std::filesystem::path outDir;     // --out-dir
-  ImageFormat outDirFormat = ImageFormat::Png;
+  ImageOptions images;
   DenoiseSettings settings;
   std::filesystem::path workdir;  // empty: the current directory
   int jobs = 1;

@@ -5,6 +5,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "image_samples.hpp"
+
 namespace ulvcli {
 
 namespace {
@@ -14,9 +16,7 @@ constexpr double kLumaR = 0.299;
 constexpr double kLumaG = 0.587;
 constexpr double kLumaB = 0.114;
 
-unsigned char toByte(double value) {
-  return static_cast<unsigned char>(std::lround(std::clamp(value, 0.0, 255.0)));
-}
+constexpr double kLibraryScale = 255.0;
 
 }  // namespace
 
@@ -29,8 +29,10 @@ Planes splitPlanes(const Image& image, bool luma) {
   const bool toGray = luma && colourChannels == 3;
   planes.colour.assign(toGray ? 1 : colourChannels, std::vector<double>(pixels));
   if (hasAlpha) planes.alpha.resize(pixels);
+  const double scale = kLibraryScale / ulvimage::fullScale(image.type);
   for (std::size_t p = 0; p < pixels; ++p) {
-    const double* pixel = &image.samples[p * n];
+    double pixel[4];
+    for (int c = 0; c < n; ++c) pixel[c] = image.samples[p * n + c] * scale;
     if (toGray) {
       planes.colour[0][p] = kLumaR * pixel[0] + kLumaG * pixel[1] + kLumaB * pixel[2];
     } else {
@@ -41,14 +43,16 @@ Planes splitPlanes(const Image& image, bool luma) {
   return planes;
 }
 
-Image8 joinPlanes(const Planes& planes) {
+Image joinPlanes(const Planes& planes, SampleType type) {
   const int n = static_cast<int>(planes.colour.size()) + (planes.alpha.empty() ? 0 : 1);
   const std::size_t pixels = static_cast<std::size_t>(planes.width) * planes.height;
-  Image8 image{planes.width, planes.height, n, std::vector<unsigned char>(pixels * n)};
+  Image image{planes.width, planes.height, n, type, std::vector<double>(pixels * n), {}};
+  const double scale = ulvimage::fullScale(type) / kLibraryScale;
+  const auto scaled = [scale](double v) { return std::clamp(v, 0.0, kLibraryScale) * scale; };
   for (std::size_t p = 0; p < pixels; ++p) {
-    unsigned char* pixel = &image.samples[p * n];
-    for (std::size_t c = 0; c < planes.colour.size(); ++c) pixel[c] = toByte(planes.colour[c][p]);
-    if (!planes.alpha.empty()) pixel[n - 1] = toByte(planes.alpha[p]);
+    double* pixel = &image.samples[p * n];
+    for (std::size_t c = 0; c < planes.colour.size(); ++c) pixel[c] = scaled(planes.colour[c][p]);
+    if (!planes.alpha.empty()) pixel[n - 1] = scaled(planes.alpha[p]);
   }
   return image;
 }

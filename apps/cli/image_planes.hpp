@@ -16,9 +16,12 @@ struct Planes {
   std::vector<double> alpha;                // empty when the image has none
 };
 
+// The planes hold gray levels 0..255 as the library takes them: 16-bit
+// samples are divided by 257, floats multiplied by 255.
 Planes splitPlanes(const Image& image, bool luma);
-// Interleaves planes of 0..255 values back into an 8-bit image (rounded).
-Image8 joinPlanes(const Planes& planes);
+// Interleaves planes of 0..255 values back into an image of samples of
+// `type` (clipped; rounded when written).
+Image joinPlanes(const Planes& planes, SampleType type);
 
 // A plane as the host's r x c double matrix (rows = image rows), and back.
 ulv::mxArray planeToMatrix(const std::vector<double>& plane, int width, int height);

@@ -5,11 +5,14 @@
 #include <optional>
 #include <string>
 
+#include "image_formats.hpp"
+
 namespace ulvcli {
 
 struct ImageTask {
-  std::filesystem::path input;
-  std::filesystem::path output;
+  std::filesystem::path input;                                // "-": standard input
+  std::filesystem::path output;                               // "-": standard output
+  ulvimage::ImageFormat format = ulvimage::ImageFormat::Png;  // of the output
   std::filesystem::path reference;  // clean image for PSNR; empty when unknown
 };
 

@@ -58,7 +58,7 @@ ulv::mxArray stacked(const std::vector<ulv::mxArray>& masks) {
 }
 
 // Tiles of rows x cols: per plane a row of maskh's levels, then maskv's.
-Image8 montage(const ImageMasks& masks) {
+Image montage(const ImageMasks& masks) {
   const ulv::Dims& dims = masks.maskh.front().dims();
   const std::size_t rows = dims[0], cols = dims[1], levels = dims.size() == 3 ? dims[2] : 1;
   std::vector<const ulv::mxArray*> tileRows;
@@ -66,8 +66,9 @@ Image8 montage(const ImageMasks& masks) {
     tileRows.push_back(&masks.maskh[p]);
     tileRows.push_back(&masks.maskv[p]);
   }
-  Image8 image;
+  Image image;
   image.channels = 1;
+  image.type = SampleType::U8;
   image.width = static_cast<int>(levels * cols + (levels - 1) * kGap);
   image.height = static_cast<int>(tileRows.size() * rows + (tileRows.size() - 1) * kGap);
   image.samples.assign(static_cast<std::size_t>(image.width) * image.height, 255);
@@ -75,11 +76,10 @@ Image8 montage(const ImageMasks& masks) {
     const double* page = tileRows[t]->data();
     for (std::size_t k = 0; k < levels; ++k, page += rows * cols) {
       for (std::size_t r = 0; r < rows; ++r) {
-        unsigned char* out =
+        double* out =
             image.samples.data() + (t * (rows + kGap) + r) * image.width + k * (cols + kGap);
         for (std::size_t c = 0; c < cols; ++c) {
-          out[c] = static_cast<unsigned char>(
-              std::lround(std::clamp(page[r + c * rows], 0.0, 1.0) * 255));
+          out[c] = std::round(std::clamp(page[r + c * rows], 0.0, 1.0) * 255);
         }
       }
     }

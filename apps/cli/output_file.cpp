@@ -163,6 +163,10 @@ void writeFileWhole(const fs::path& target, std::string_view bytes) {
               [&target, bytes](const fs::path& temporary) { writeAll(temporary, target, bytes); });
 }
 
+void writeStandardOutput(std::string_view bytes) {
+  writeBytes(STDOUT_FILENO, bytes, "standard output");
+}
+
 void writeMatFileWhole(const fs::path& target,
                        const std::vector<std::pair<std::string, ulv::mxArray>>& variables) {
   replaceFile(target, [&](const fs::path& temporary) {

@@ -25,6 +25,8 @@ namespace fs = std::filesystem;
 void replaceFile(const fs::path& target, const std::function<void(const fs::path&)>& write);
 // Writes bytes to `target` whole.
 void writeFileWhole(const fs::path& target, std::string_view bytes);
+// Writes bytes to standard output, in place like a FIFO (it is left open).
+void writeStandardOutput(std::string_view bytes);
 // Saves the variables as a MAT-file at `target`, whole; errors name `target`.
 void writeMatFileWhole(const fs::path& target,
                        const std::vector<std::pair<std::string, ulv::mxArray>>& variables);

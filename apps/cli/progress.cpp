@@ -23,8 +23,12 @@ std::string psnrText(const ImageResult& result, const ImageTask& task) {
 }  // namespace
 
 BatchReport::BatchReport(const std::vector<ImageTask>& tasks, bool quiet, bool progressBar,
-                         std::filesystem::path base)
-    : tasks_(tasks), quiet_(quiet), progressBar_(progressBar && !quiet), base_(std::move(base)) {}
+                         std::filesystem::path base, std::FILE* lines)
+    : tasks_(tasks),
+      quiet_(quiet),
+      progressBar_(progressBar && !quiet),
+      base_(std::move(base)),
+      lines_(lines) {}
 
 void BatchReport::started(std::size_t task) {
   current_ = ulv::printable(tasks_[task].input.filename().string());
@@ -69,7 +73,7 @@ void BatchReport::finished(std::size_t task, const ImageResult& result) {
   ++done_;
   phase_.clear();
   clearBar();
-  std::fflush(stdout);
+  std::fflush(lines_);
   printWarnings(task);
   const ImageTask& t = tasks_[task];
   if (!result.ok) {
@@ -77,10 +81,11 @@ void BatchReport::finished(std::size_t task, const ImageResult& result) {
     std::fprintf(stderr, "Error: %s: %s\n", shown(t.input).c_str(),
                  ulv::printable(result.error).c_str());
   } else if (!quiet_) {
-    std::printf("%s -> %s  %dx%d %s  %.2f s%s\n", shown(t.input).c_str(), shown(t.output).c_str(),
-                result.width, result.height, result.channels >= 3 ? "colour" : "gray",
-                result.seconds, psnrText(result, t).c_str());
-    std::fflush(stdout);
+    std::fprintf(lines_, "%s -> %s  %dx%d %s  %.2f s%s\n", shown(t.input).c_str(),
+                 shown(t.output).c_str(), result.width, result.height,
+                 result.channels >= 3 ? "colour" : "gray", result.seconds,
+                 psnrText(result, t).c_str());
+    std::fflush(lines_);
   }
   drawBar();
 }
@@ -89,10 +94,11 @@ void BatchReport::printSummary(double seconds) {
   clearBar();
   if (quiet_) return;
   const std::size_t total = tasks_.size();
-  std::printf("%zu of %zu image%s denoised", total - failures_, total, total == 1 ? "" : "s");
-  if (failures_ > 0) std::printf(", %zu failed", failures_);
-  std::printf(" in %.2f s\n", seconds);
-  std::fflush(stdout);
+  std::fprintf(lines_, "%zu of %zu image%s denoised", total - failures_, total,
+               total == 1 ? "" : "s");
+  if (failures_ > 0) std::fprintf(lines_, ", %zu failed", failures_);
+  std::fprintf(lines_, " in %.2f s\n", seconds);
+  std::fflush(lines_);
 }
 
 void BatchReport::clearBar() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -17,9 +18,10 @@ namespace ulvcli {
 class BatchReport : public BatchEvents {
  public:
   // quiet: errors only. progressBar: redrawn on standard error. Paths are
-  // shown relative to `base` when they lie below it.
+  // shown relative to `base` when they lie below it. The lines per image
+  // and the summary go to `lines`.
   BatchReport(const std::vector<ImageTask>& tasks, bool quiet, bool progressBar,
-              std::filesystem::path base);
+              std::filesystem::path base, std::FILE* lines = stdout);
 
   void started(std::size_t task) override;
   void warning(std::size_t task, const std::string& message) override;
@@ -46,6 +48,7 @@ class BatchReport : public BatchEvents {
   std::string current_;
   std::string phase_;
   std::filesystem::path base_;
+  std::FILE* lines_;
   // Per task, each distinct warning with its count: an image's planes and
   // levels often raise the same one several times.
   std::map<std::size_t, std::vector<std::pair<std::string, int>>> warnings_;

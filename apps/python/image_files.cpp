@@ -3,12 +3,13 @@
 #include <pybind11/numpy.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "host/printable.hpp"
 #include "image_io.hpp"
 #include "numpy_conversion.hpp"
 
@@ -25,12 +26,12 @@ std::string pathFrom(const py::object& path) {
 }
 
 [[noreturn]] void raiseOSError(const std::string& path, const std::exception& error) {
-  PyErr_SetString(PyExc_OSError, ("\"" + path + "\": " + error.what()).c_str());
+  PyErr_SetString(PyExc_OSError, ulv::printable("\"" + path + "\": " + error.what()).c_str());
   throw py::error_already_set();
 }
 
 template <typename Sample>
-py::array_t<Sample> arrayOf(const ulvcli::Image& image) {
+py::array arrayOf(const ulvcli::Image& image) {
   std::vector<py::ssize_t> shape{image.height, image.width};
   if (image.channels > 1) shape.push_back(image.channels);
   py::array_t<Sample> array(shape);
@@ -39,13 +40,15 @@ py::array_t<Sample> arrayOf(const ulvcli::Image& image) {
   return array;
 }
 
-// Rounded and clipped; NaN is black.
-unsigned char byteOf(double value) {
-  if (!(value > 0)) return 0;
-  return static_cast<unsigned char>(std::round(std::min(value, 255.0)));
+ulvcli::SampleType typeOf(const py::array& array, ulvcli::ImageFormat format) {
+  if (array.dtype().is(py::dtype::of<std::uint16_t>())) return ulvcli::SampleType::U16;
+  if (array.dtype().is(py::dtype::of<float>()) && format == ulvcli::ImageFormat::Tiff) {
+    return ulvcli::SampleType::F32;
+  }
+  return ulvcli::SampleType::U8;
 }
 
-ulvcli::Image8 image8From(const py::object& image) {
+ulvcli::Image imageFrom(const py::object& image, ulvcli::ImageFormat format) {
   const py::array array = py::module_::import("numpy").attr("asarray")(image);
   if (std::string("buif").find(array.dtype().kind()) == std::string::npos) {
     throw py::type_error("an image must have a real dtype");
@@ -56,41 +59,66 @@ ulvcli::Image8 image8From(const py::object& image) {
     throw py::value_error("an image is a non-empty (H, W) or (H, W, C) array with C in 1..4");
   }
   const CDoubleArray values = convertedArray<CDoubleArray>(array);
-  ulvcli::Image8 result{static_cast<int>(array.shape(1)),
-                        static_cast<int>(array.shape(0)),
-                        layered ? static_cast<int>(array.shape(2)) : 1,
-                        {}};
-  result.samples.resize(values.size());
-  std::transform(values.data(), values.data() + values.size(), result.samples.begin(),
-                 [](double v) { return byteOf(v); });
-  return result;
+  return {static_cast<int>(array.shape(1)),
+          static_cast<int>(array.shape(0)),
+          layered ? static_cast<int>(array.shape(2)) : 1,
+          typeOf(array, format),
+          std::vector<double>(values.data(), values.data() + values.size()),
+          {}};
+}
+
+std::optional<ulvcli::ImageFormat> formatNamed(const py::object& name) {
+  if (name.is_none()) return std::nullopt;
+  const auto format = ulvimage::formatFromName(name.cast<std::string>());
+  if (!format) {
+    throw py::value_error(std::string("format must be ") + ulvimage::formatNamesText() +
+                          ", not \"" + ulv::printable(name.cast<std::string>()) + "\"");
+  }
+  return format;
 }
 
 }  // namespace
 
-py::object readImage(const py::object& path) {
+py::object readImage(const py::object& path, const py::object& maxPixels) {
   const std::string file = pathFrom(path);
+  const ulvcli::PixelBudget budget =
+      maxPixels.is_none() ? ulvcli::PixelBudget::fromAvailableMemory()
+                          : ulvcli::PixelBudget::ofPixels(maxPixels.cast<std::uint64_t>());
   ulvcli::Image image;
   try {
-    image = ulvcli::loadImage(file);
+    image = ulvcli::loadImage(file, budget);
   } catch (const std::exception& error) {
     raiseOSError(file, error);
   }
-  if (image.scaledFrom16Bit) return arrayOf<double>(image);
+  switch (image.type) {
+    case ulvcli::SampleType::U16:
+      return arrayOf<std::uint16_t>(image);
+    case ulvcli::SampleType::F32:
+      return arrayOf<float>(image);
+    case ulvcli::SampleType::U8:
+      break;
+  }
   return arrayOf<std::uint8_t>(image);
 }
 
-void writeImage(const py::object& path, const py::object& image) {
+void writeImage(const py::object& path, const py::object& image, const py::object& format,
+                int quality) {
   const std::string file = pathFrom(path);
-  const ulvcli::Image8 pixels = image8From(image);
-  ulvcli::ImageFormat format;
+  if (quality < 1 || quality > 100) throw py::value_error("quality must be within 1..100");
+  ulvcli::ImageFormat chosen;
   try {
-    format = ulvcli::outputFormatFor(file);
+    chosen = ulvcli::outputFormatFor(file, formatNamed(format));
+  } catch (const std::runtime_error& error) {
+    throw py::value_error(ulv::printable(error.what()));
+  }
+  const ulvcli::Image pixels = imageFrom(image, chosen);
+  try {
+    ulvimage::checkChannelsFit(chosen, pixels.channels);
   } catch (const std::exception& error) {
-    throw py::value_error("\"" + file + "\": " + error.what());
+    throw py::value_error("\"" + ulv::printable(file) + "\": " + error.what());
   }
   try {
-    ulvcli::saveImage(file, pixels, format);
+    ulvcli::saveImage(file, pixels, chosen, quality);
   } catch (const std::exception& error) {
     raiseOSError(file, error);
   }

@@ -1,5 +1,5 @@
-// Image files for the module's users, through the command-line tool's
-// decoders and encoders (no Python imaging package needed).
+// Image files for the module's users, through the same image library and
+// file handling as the command-line tool (no Python imaging package needed).
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -8,11 +8,16 @@ namespace ulvpy {
 
 namespace py = pybind11;
 
-// PNG, JPEG, BMP, PGM/PPM or TGA -> (H, W) or (H, W, C) uint8 array;
-// 16-bit files come as float64 gray levels 0..255.
-py::object readImage(const py::object& path);
-// (H, W) or (H, W, C) with C in 1..4, values rounded and clipped to 0..255;
-// the format follows the extension (PNG without one). Written whole.
-void writeImage(const py::object& path, const py::object& image);
+// PNG, JPEG, TIFF, PGM/PPM or BMP -> (H, W) or (H, W, C) array: uint8 for
+// 8-bit files, uint16 for 16-bit ones, float32 for float TIFF. `maxPixels`
+// None: the image must fit the available memory.
+py::object readImage(const py::object& path, const py::object& maxPixels);
+// (H, W) or (H, W, C) with C in 1..4. uint16 arrays are written with 16
+// bits, float32 arrays into TIFF as floats in [0, 1], anything else as gray
+// levels rounded and clipped to 0..255; formats that hold less take the
+// nearest. The format follows the extension (PNG without one) unless
+// `format` names one.
+void writeImage(const py::object& path, const py::object& image, const py::object& format,
+                int quality);
 
 }  // namespace ulvpy

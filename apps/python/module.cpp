@@ -128,10 +128,17 @@ seed and workdir as for denoise; gaussfit reads "minimiza.mat" from workdir.)");
       "Writes {name: value} to a MAT-file (whole or not at all), values converted as for call.");
   module.def("loadmat", &ulvpy::loadMat, "path"_a,
              "Reads every variable of a MAT-file into {name: value}, converted as call's results.");
-  module.def("imread", &ulvpy::readImage, "path"_a,
-             "Reads a PNG, JPEG, BMP, PGM/PPM or TGA file: (H, W) or (H, W, C) uint8 "
-             "(16-bit files: float64 gray levels 0..255).");
-  module.def("imwrite", &ulvpy::writeImage, "path"_a, "image"_a,
-             "Writes (H, W) or (H, W, C) (C = 1..4), rounded and clipped to 0..255; the format "
-             "follows the extension (PNG, JPEG, BMP, TGA, PGM, PPM).");
+  module.def("imread", &ulvpy::readImage, "path"_a, py::kw_only(), "max_pixels"_a = py::none(),
+             R"(Reads a PNG, JPEG, TIFF, PGM/PPM or BMP file into an (H, W) or (H, W, C)
+array: uint8 for 8-bit files, uint16 for 16-bit ones, float32 (in [0, 1]) for
+float TIFF. A JPEG is turned as its EXIF orientation says. Damaged files raise
+OSError. max_pixels: the largest image to read; by default one whose
+denoising fits the available memory (judged from the header).)");
+  module.def("imwrite", &ulvpy::writeImage, "path"_a, "image"_a, py::kw_only(),
+             "format"_a = py::none(), "quality"_a = 95,
+             R"(Writes (H, W) or (H, W, C) (C = 1..4), whole. uint16 arrays are written
+with 16 bits, float32 arrays into TIFF as floats in [0, 1], other dtypes as gray
+levels rounded and clipped to 0..255; JPEG and BMP hold 8 bits. The format
+follows the extension (png, jpg, tif, pgm, ppm, bmp; PNG without one) unless
+format names it; quality: of JPEG files, 1..100.)");
 }

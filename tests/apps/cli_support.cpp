@@ -14,6 +14,7 @@
 
 #include "host/matfile.hpp"
 #include "image_planes.hpp"
+#include "image_samples.hpp"
 
 namespace ulvcli::test {
 
@@ -103,8 +104,19 @@ Image8 colourScene(int width, int height, double noise) {
   return image;
 }
 
+void writeImage(const fs::path& path, const Image8& image, ImageFormat format) {
+  saveImage(path,
+            Image{image.width,
+                  image.height,
+                  image.channels,
+                  SampleType::U8,
+                  std::vector<double>(image.samples.begin(), image.samples.end()),
+                  {}},
+            format);
+}
+
 void writePng(const fs::path& path, const Image8& image) {
-  saveImage(path, image, ImageFormat::Png);
+  writeImage(path, image, ImageFormat::Png);
 }
 
 namespace {
@@ -184,10 +196,9 @@ void writePng16(const fs::path& path, const Image8& gray) {
 }
 
 Image8 readImage8(const fs::path& path) {
-  const Image image = loadImage(path);
+  const Image image = ulvimage::convertedTo(loadImage(path), SampleType::U8);
   Image8 result{image.width, image.height, image.channels, {}};
-  for (double v : image.samples)
-    result.samples.push_back(static_cast<unsigned char>(std::lround(v)));
+  for (double v : image.samples) result.samples.push_back(static_cast<unsigned char>(v));
   return result;
 }
 

@@ -45,12 +45,21 @@ class CliTest : public ::testing::Test {
   rlim_t fileSizeLimit_ = RLIM_INFINITY;
 };
 
+// An 8-bit image as the tests make and compare them, laid out like Image.
+struct Image8 {
+  int width = 0;
+  int height = 0;
+  int channels = 0;
+  std::vector<unsigned char> samples;
+};
+
 // A width x height gray test scene: a bright square on a dark ground, with
 // noise (noise 0: the clean scene). Deterministic.
 Image8 scene(int width, int height, double noise);
 // The same scene in colour: channels equal to the gray scene, plus alpha.
 Image8 colourScene(int width, int height, double noise);
 void writePng(const fs::path& path, const Image8& image);
+void writeImage(const fs::path& path, const Image8& image, ImageFormat format);
 // A 16-bit gray PNG whose samples are the 8-bit ones times 257.
 void writePng16(const fs::path& path, const Image8& gray);
 // A PNG file made of the given (type, data) chunks, with their lengths and CRCs.

@@ -18,24 +18,25 @@ constexpr char kClearScreen[] = "\x1b[2J";
 class EscapingCli : public CliTest {};
 
 TEST_F(EscapingCli, APngChunkNameIsEscapedInTheErrorLineAlsoFromAWorker) {
-  // An unknown critical chunk: the decoder quotes its name.
+  // An unknown critical chunk: the decoder quotes its name (libpng writes
+  // bytes that are not letters as [XX]).
   std::ofstream(dir() / "evil.png", std::ios::binary)
       << pngFile({{"IHDR", grayPngHeader(8, 8, 8)}, {kClearScreen, "xx"}, {"IEND", ""}});
   writePng(dir() / "good.png", scene(32, 32, 30));
 
   const CliRun alone = run({"denoise", "evil.png", "-o", "out.png"});
   EXPECT_EQ(alone.exitCode, 1);
-  EXPECT_THAT(alone.err, HasSubstr("evil.png: corrupt or of an unsupported kind (\\x1b[2J PNG"));
+  EXPECT_THAT(alone.err, HasSubstr("evil.png: corrupt PNG ([1B][5B][32]J: invalid chunk type)"));
   EXPECT_THAT(alone.err, Not(HasSubstr("\x1b")));
 
   const CliRun batch = run({"denoise", "evil.png", "good.png", "--out-dir", "o", "-j", "2"});
   EXPECT_EQ(batch.exitCode, 1);
-  EXPECT_THAT(batch.err, HasSubstr("(\\x1b[2J PNG"));
+  EXPECT_THAT(batch.err, HasSubstr("([1B][5B][32]J: invalid chunk type)"));
   EXPECT_THAT(batch.err + batch.out, Not(HasSubstr("\x1b")));
 
   const CliRun call = run({"call", "touint", "evil.png"});
   EXPECT_EQ(call.exitCode, 1);
-  EXPECT_THAT(call.err, HasSubstr("(\\x1b[2J PNG"));
+  EXPECT_THAT(call.err, HasSubstr("([1B][5B][32]J: invalid chunk type)"));
   EXPECT_THAT(call.err, Not(HasSubstr("\x1b")));
 }
 

@@ -20,7 +20,7 @@ TEST_F(OptionsCli, EveryCommandHasHelp) {
     EXPECT_EQ(r.exitCode, 0) << args.front();
     EXPECT_THAT(r.out, HasSubstr("Usage: ulvadern")) << args.front();
   }
-  EXPECT_THAT(run({"denoise", "--help"}).out, HasSubstr("16-bit images are scaled"));
+  EXPECT_THAT(run({"denoise", "--help"}).out, HasSubstr("a precision of 8 bits"));
   EXPECT_THAT(run({"denoise", "--help"}).out, HasSubstr("--keep-offset"));
   const CliRun version = run({"-V"});
   EXPECT_EQ(version.exitCode, 0);
@@ -68,6 +68,11 @@ TEST_F(OptionsCli, BadCommandLinesAreRefusedWithUsageErrors) {
       {{"denoise", "a.png"}, "give either -o OUT"},
       {{"denoise", "a.png", "b.png", "-o", "x.png"}, "-o takes one input"},
       {{"denoise", "a.png", "--out-dir", "o", "--format", "gif"}, "--format must be"},
+      {{"denoise", "a.png", "-o", "x.jpg", "--quality", "0"}, "--quality must be an integer"},
+      {{"denoise", "a.png", "-o", "x.png", "--depth", "12"}, "--depth must be 8 or 16"},
+      {{"denoise", "a.png", "-o", "x.png", "--max-pixels", "0"}, "--max-pixels must be"},
+      {{"denoise", "-", "--out-dir", "o"}, "- (standard input) is the only input"},
+      {{"denoise", "-", "a.png", "-o", "x.png"}, "- (standard input) is the only input"},
       {{"denoise", "a.png", "b.png", "--out-dir", "o", "--record-random", "r.mat"},
        "take one input"},
       {{"denoise", "a.png", "-o", "x.png", "--reference", "none.png"}, "is not a file"},
@@ -82,7 +87,7 @@ TEST_F(OptionsCli, BadCommandLinesAreRefusedWithUsageErrors) {
     EXPECT_THAT(r.err, HasSubstr(message));
   }
   const CliRun gif = run({"denoise", "a.png", "-o", "x.gif"});
-  EXPECT_EQ(gif.exitCode, 1);
+  EXPECT_EQ(gif.exitCode, 2);
   EXPECT_THAT(gif.err, HasSubstr("cannot write images of type \".gif\""));
   EXPECT_THAT(run({"denoise", "a.png", "-o", "x.png", "--levels", "4"}).err,
               HasSubstr("too small for 4 levels"));
