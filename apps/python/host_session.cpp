@@ -82,7 +82,7 @@ std::string prepareNamedDirectory(const std::string& named) {
 }  // namespace
 
 std::string libraryPath() {
-  return ulvapps::configuredLibrary().value_or(ULV_DEFAULT_LIBRARY);
+  return ulvapps::defaultLibrary();
 }
 
 ulv::LoadedLibrary& sharedLibrary() {
