@@ -9,6 +9,7 @@ packages=(
   libmatio-dev libnlopt-dev libnlopt-cxx-dev libstb-dev libsleef-dev
   octave liboctave-dev
   python3 python3-dev python3-pybind11 python3-numpy python3-pytest
+  python3-setuptools python3-wheel python3-venv python3-pip dpkg-dev fakeroot
 )
 missing=()
 for p in "${packages[@]}"; do

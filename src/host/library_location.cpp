@@ -27,10 +27,11 @@ std::string bundledLibrary() {
       *info.dli_fname == '\0') {
     return kLibraryFile;
   }
-  // dli_fname is the path the library was loaded by: relative only when a
-  // relative search path found it.
+  // dli_fname is the path the library was loaded by, as the search path
+  // spelled it ("lib/python3/dist-packages/ulvadern/../../../libulvhost.so.1"):
+  // the real file's directory is the one meant.
   std::error_code error;
-  const std::filesystem::path self = std::filesystem::absolute(info.dli_fname, error);
+  const std::filesystem::path self = std::filesystem::weakly_canonical(info.dli_fname, error);
   if (error) return kLibraryFile;
   return (self.parent_path() / kLibraryFile).string();
 }
