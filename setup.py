@@ -49,11 +49,16 @@ class CMakeBuild(build_ext):
             os.environ.get("ULVADERN_CMAKE_BUILD_DIR") or ROOT / "build-pip" / "cmake"
         ).resolve()
         python = os.path.realpath(sys.executable)
+        configure = ["cmake", "-S", ROOT, "-B", build_dir, f"-DULV_PYTHON_EXECUTABLE={python}"]
+        if not (build_dir / "CMakeCache.txt").exists():
+            # A folder of its own: the configuration the tests run, without
+            # them (the install strips the debugging data).
+            configure += ["-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DULV_BUILD_TESTS=OFF",
+                          "-DULV_BUILD_BENCH=OFF"]
         if cached_python(build_dir) != python:
-            run(["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release",
-                 "-DULV_BUILD_TESTS=OFF", "-DULV_BUILD_BENCH=OFF",
-                 f"-DULV_PYTHON_EXECUTABLE={python}"])
-        run(["cmake", "--build", build_dir, f"-j{os.cpu_count() or 1}", "--target", *TARGETS])
+            run(configure)
+        jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL") or str(os.cpu_count() or 1)
+        run(["cmake", "--build", build_dir, "-j", jobs, "--target", *TARGETS])
         with tempfile.TemporaryDirectory() as stage:
             for component in COMPONENTS:
                 run(["cmake", "--install", build_dir, "--prefix", stage, "--component", component,

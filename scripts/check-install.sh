@@ -30,7 +30,14 @@ octave_eval() {
 }
 
 step "cmake --install into $prefix"
+# The manual page is made by a target of its own, when the build has one.
+man=""
+if cmake --build "$build" --target help | grep -q "ulvadern_man"; then
+  cmake --build "$build" --target ulvadern_man >/dev/null
+  man=share/man/man1/ulvadern.1
+fi
 cmake --install "$build" --prefix "$prefix" >/dev/null
+[ -z "$man" ] || [ -f "$prefix/$man" ] || { echo "check-install: no $man" >&2; exit 1; }
 cp "$build/install_manifest.txt" "$work/manifest.txt"
 
 step "pip install . into a fresh virtual environment"
@@ -75,6 +82,7 @@ cmp "$work/denoised.png" "$work/from_python.png"
 step "the Python module from the prefix"
 site=$(cd "$prefix" && ls -d lib/python3*/*-packages)
 PYTHONPATH=$prefix/$site "$python" -c "$denoise_array_py" | grep "$prefix/lib/libulvadern.so"
+PYTHONPATH=$prefix/$site "$python" -m ulvadern --help | grep -q "^Usage: ulvadern denoise"
 
 denoise_octave='y = ulvadern(uint8(mod((0:63)'"'"' * 2 + (0:63) * 3, 256))); assert(isa(y, "uint8") && isequal(size(y), [64 64])); disp("denoised in Octave")'
 step "the Octave package in a fresh octave-cli"
@@ -89,7 +97,7 @@ dpkg-deb -c "$deb"
 dpkg-deb -f "$deb" Depends
 apt-get install --simulate "$deb" | grep "^Inst ulvadern"
 dpkg-deb -x "$deb" "$work/deb"
-"$work/deb/usr/bin/ulvadern" --version
+"$work/deb/usr/bin/ulvadern" info | grep "$work/deb/usr/lib/libulvadern.so"
 
 step "uninstall by the manifest"
 xargs -d '\n' rm -f < "$work/manifest.txt"
