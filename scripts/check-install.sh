@@ -65,7 +65,11 @@ step "the consumer example against the prefix"
 cmake -S "$root/examples/cpp-consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 "$work/consumer/denoise_array" | grep "$prefix/lib/libulvadern.so"
-PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --libs ulvadern | grep -q -- "-lulvhost"
+step "the consumer example built with pkg-config's flags"
+read -ra flags <<<"$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs ulvadern)"
+c++ -o "$work/denoise_array_pc" "$root/examples/cpp-consumer/main.cpp" "${flags[@]}" \
+  -Wl,-rpath,"$prefix/lib"
+"$work/denoise_array_pc" | grep "$prefix/lib/libulvadern.so"
 
 denoise_array_py='
 import numpy as np, ulvadern, warnings
