@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: a release build, then a build under
-# AddressSanitizer + UndefinedBehaviorSanitizer; then runs the fuzz targets
+# AddressSanitizer + UndefinedBehaviorSanitizer (the release build is then
+# installed and packaged, scripts/check-install.sh); then runs the fuzz targets
 # for a bounded time (scripts/run-fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,5 +14,7 @@ for variant in release asan; do
   cmake --build "$dir" -j"$jobs"
   echo "== tests ($variant) =="
   (cd "$dir" && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs")
+  # The release build is also installed, packaged and run from the install.
+  if [ "$variant" = release ]; then ./scripts/check-install.sh "$dir"; fi
 done
 ./scripts/run-fuzz.sh

@@ -1,6 +1,6 @@
 // Where the tool finds libulvadern.so: $ULVADERN_LIBRARY when set (and then
-// only there), else next to the executable, in its parent directory, or in
-// ../lib relative to it (an installed layout).
+// only there), else beside libulvhost.so, the host library the tool runs on
+// (the build folder, or the lib directory of an installed prefix).
 #pragma once
 
 #include <filesystem>

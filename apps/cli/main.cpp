@@ -33,7 +33,7 @@ const char* const kMainHelp =
     "Run `ulvadern COMMAND --help` for a command's options.\n"
     "\n"
     "The library libulvadern.so is taken from $ULVADERN_LIBRARY when set, else\n"
-    "from the directory of this program, its parent directory, or ../lib.\n";
+    "from the directory of libulvhost.so, the host library this program runs on.\n";
 
 int showHelp(const std::string& command) {
   if (command.empty())

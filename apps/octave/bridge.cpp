@@ -23,7 +23,7 @@ LoadedLibrary* sharedLibrary = nullptr;
 int holders = 0;
 
 std::string libraryPath() {
-  return ulvapps::configuredLibrary().value_or(ULV_DEFAULT_LIBRARY);
+  return ulvapps::defaultLibrary();
 }
 
 LoadedLibrary& library() {

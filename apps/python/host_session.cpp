@@ -121,7 +121,7 @@ class SignalPoll {
 }  // namespace
 
 std::string libraryPath() {
-  return ulvapps::configuredLibrary().value_or(ULV_DEFAULT_LIBRARY);
+  return ulvapps::defaultLibrary();
 }
 
 ulv::LoadedLibrary& sharedLibrary() {

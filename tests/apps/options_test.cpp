@@ -1,6 +1,10 @@
 // Help, info, library lookup and the refusals of bad command lines.
 #include <gmock/gmock.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
 #include "cli_support.hpp"
 
 namespace ulvcli::test {
@@ -43,6 +47,23 @@ TEST_F(OptionsCli, TheLibraryIsTakenFromTheEnvironmentWhenSet) {
   const CliRun r = run({"info"}, {"ULVADERN_LIBRARY=/nonexistent/libulvadern.so"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_THAT(r.err, HasSubstr("Cannot load the library \"/nonexistent/libulvadern.so\""));
+}
+
+// Not beside the tool: beside libulvhost.so, which the copy still loads
+// from the build folder through its search path.
+TEST_F(OptionsCli, WithoutTheVariableTheLibraryBesideTheHostLibraryIsLoaded) {
+  const fs::path copy = dir() / "elsewhere" / "ulvadern";
+  fs::create_directories(copy.parent_path());
+  fs::copy_file(ULV_CLI_PATH, copy);
+  const std::string command = "ULVADERN_LIBRARY= '" + copy.string() + "' info 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  ASSERT_EQ(pclose(pipe), 0) << out;
+  const fs::path host = fs::weakly_canonical(ULV_CLI_PATH).parent_path();
+  EXPECT_THAT(out, HasSubstr("Library:    " + (host / "libulvadern.so").string()));
 }
 
 TEST_F(OptionsCli, BadCommandLinesAreRefusedWithUsageErrors) {
