@@ -162,8 +162,9 @@ void VariableCheck::matrix(u64 size, int depth) {
     const auto dim = static_cast<std::int32_t>(word(dimBytes));
     if (dim < 0) throw Damage{"it has a negative dimension"};
     count = times(count, static_cast<u64>(dim));
-    if (k < 8) shape += (k == 0 ? "" : "x") + std::to_string(dim);
-    if (k == 8) shape += "x...";
+    if (k > 0 && k <= 8) shape.push_back('x');
+    if (k < 8) shape.append(std::to_string(dim));
+    if (k == 8) shape.append("...");
   }
   padding(dimsTag, left);
   name(left, depth);
