@@ -5,10 +5,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/errors.hpp"
-#include "host/random.hpp"
 #include "image_io.hpp"
 #include "image_planes.hpp"
+#include "ulvadern/errors.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulvcli {
 

@@ -4,15 +4,16 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/loader.hpp"
 #include "image_task.hpp"
+#include "ulvadern/defaults.hpp"
+#include "ulvadern/loader.hpp"
 
 namespace ulvcli {
 
 struct DenoiseSettings {
-  int levels = 3;
+  int levels = ulv::kDefaultLevels;
   std::vector<double> gains;  // at least `levels` values
-  double pot = 0.3;
+  double pot = ulv::kDefaultPot;
   std::uint64_t seed = 0;
   bool luma = false;
 };

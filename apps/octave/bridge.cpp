@@ -4,11 +4,11 @@
 #include <new>
 #include <utility>
 
-#include "host/errors.hpp"
-#include "host/loader.hpp"
-#include "host/printable.hpp"
+#include "host/runtime/printable.hpp"
 #include "library_location.hpp"
 #include "plain_arrays.hpp"
+#include "ulvadern/errors.hpp"
+#include "ulvadern/loader.hpp"
 
 namespace ulv::adaptor {
 

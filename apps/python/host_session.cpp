@@ -11,11 +11,11 @@
 #include <system_error>
 #include <utility>
 
-#include "host/errors.hpp"
-#include "host/matfile.hpp"
-#include "host/printable.hpp"
-#include "host/random.hpp"
+#include "host/files/matfile.hpp"
+#include "host/runtime/printable.hpp"
 #include "library_location.hpp"
+#include "ulvadern/errors.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulvpy {
 

@@ -3,10 +3,10 @@
 #include "auxiliary/gaussfit_sum.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
-#include "host/errors.hpp"
-#include "host/fast_paths.hpp"
-#include "host/matfile.hpp"
-#include "host/ops.hpp"
+#include "host/files/matfile.hpp"
+#include "host/runtime/fast_paths.hpp"
+#include "host/runtime/ops.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace ulv {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/vector_math.hpp"
+#include "host/numerics/vector_math.hpp"
 
 namespace ulv {
 

@@ -1,7 +1,7 @@
 // gaussfit's value for a sample vector and scalar parameters in one pass.
 #pragma once
 
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulv {
 

@@ -7,7 +7,7 @@
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
-#include "host/ops.hpp"
+#include "host/runtime/ops.hpp"
 
 namespace ulv {
 

@@ -2,8 +2,8 @@
 
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
-#include "host/fast_paths.hpp"
-#include "host/ops.hpp"
+#include "host/runtime/fast_paths.hpp"
+#include "host/runtime/ops.hpp"
 
 namespace ulv {
 

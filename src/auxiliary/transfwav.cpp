@@ -7,10 +7,10 @@
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
-#include "host/fast_paths.hpp"
-#include "host/ops.hpp"
-#include "transform/filter_steps.hpp"
-#include "transform/undecimated_filtering.hpp"
+#include "host/runtime/fast_paths.hpp"
+#include "host/runtime/ops.hpp"
+#include "kernels/filter_steps.hpp"
+#include "kernels/undecimated_filtering.hpp"
 
 namespace ulv {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "host/parallel.hpp"
+#include "ulvadern/parallel.hpp"
 
 namespace ulv::denoise {
 

@@ -6,7 +6,7 @@
 #include <span>
 
 #include "denoise/directional_smoothing.hpp"
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulv::denoise {
 

@@ -4,9 +4,9 @@
 
 #include "denoise/fused_steps.hpp"
 #include "denoise/workspace.hpp"
-#include "host/fast_paths.hpp"
-#include "host/ops.hpp"
-#include "host/pages.hpp"
+#include "host/runtime/fast_paths.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
 #include "transform/maltrans2d.hpp"
 
 namespace ulv::denoise {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "denoise/angle_smoothing.hpp"
-#include "host/fast_paths.hpp"
+#include "host/runtime/fast_paths.hpp"
 
 namespace ulv::denoise {
 

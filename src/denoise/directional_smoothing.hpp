@@ -3,7 +3,7 @@
 
 #include <span>
 
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulv::denoise {
 

@@ -6,13 +6,13 @@
 #include "denoise/fused_steps.hpp"
 #include "denoise/workspace.hpp"
 #include "gateway/callers.hpp"
-#include "host/fast_paths.hpp"
-#include "host/matfile.hpp"
-#include "host/minimiser.hpp"
-#include "host/ops.hpp"
-#include "host/pages.hpp"
-#include "host/random.hpp"
-#include "transform/stack_pages.hpp"
+#include "host/files/matfile.hpp"
+#include "host/numerics/minimiser.hpp"
+#include "host/runtime/fast_paths.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
+#include "kernels/stack_pages.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulv::denoise {
 

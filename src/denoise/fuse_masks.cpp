@@ -11,10 +11,10 @@
 #include "denoise/fused_steps.hpp"
 #include "denoise/workspace.hpp"
 #include "gateway/argument_checks.hpp"
-#include "host/errors.hpp"
-#include "host/fast_paths.hpp"
-#include "host/ops.hpp"
-#include "host/pages.hpp"
+#include "host/runtime/fast_paths.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace ulv::denoise {
 

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <vector>
 
-#include "host/parallel.hpp"
-#include "host/random.hpp"
-#include "host/vector_math.hpp"
+#include "host/numerics/vector_math.hpp"
+#include "ulvadern/parallel.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulv::denoise {
 

@@ -12,7 +12,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulv::denoise {
 

@@ -7,10 +7,10 @@
 #include "denoise/workspace.hpp"
 #include "gateway/argument_checks.hpp"
 #include "gateway/callers.hpp"
-#include "host/errors.hpp"
-#include "host/fast_paths.hpp"
-#include "host/ops.hpp"
-#include "host/random.hpp"
+#include "host/runtime/fast_paths.hpp"
+#include "host/runtime/ops.hpp"
+#include "ulvadern/errors.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulv::denoise {
 

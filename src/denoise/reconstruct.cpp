@@ -1,9 +1,9 @@
 // Reconstruction with the inverse transform, clipping, removal of the border
 // and conversion to the 8-bit result.
 #include "denoise/workspace.hpp"
-#include "host/fast_paths.hpp"
-#include "host/ops.hpp"
-#include "host/pages.hpp"
+#include "host/runtime/fast_paths.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
 #include "transform/invmaltrans2d.hpp"
 
 namespace ulv::denoise {

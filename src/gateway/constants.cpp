@@ -1,6 +1,6 @@
 #include "gateway/constants.hpp"
 
-#include "host/errors.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace ulv {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulv {
 

@@ -6,12 +6,12 @@
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
-#include "host/fast_paths.hpp"
-#include "host/ops.hpp"
-#include "host/pages.hpp"
-#include "transform/filter_steps.hpp"
-#include "transform/stack_pages.hpp"
-#include "transform/undecimated_filtering.hpp"
+#include "host/runtime/fast_paths.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
+#include "kernels/filter_steps.hpp"
+#include "kernels/stack_pages.hpp"
+#include "kernels/undecimated_filtering.hpp"
 
 namespace ulv {
 

@@ -7,10 +7,10 @@
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
-#include "host/ops.hpp"
-#include "host/pages.hpp"
-#include "transform/filter_steps.hpp"
-#include "transform/stack_pages.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
+#include "kernels/filter_steps.hpp"
+#include "kernels/stack_pages.hpp"
 
 namespace ulv {
 

@@ -11,8 +11,8 @@
 #include <limits>
 #include <random>
 
-#include "host/ops.hpp"
-#include "host/pages.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv::denoise {

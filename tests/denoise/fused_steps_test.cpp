@@ -8,10 +8,10 @@
 #include <limits>
 #include <random>
 
-#include "host/ops.hpp"
-#include "host/pages.hpp"
-#include "host/random.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
 #include "support/test_support.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulv::denoise {
 namespace {

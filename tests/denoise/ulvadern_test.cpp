@@ -8,11 +8,11 @@
 #include <random>
 
 #include "denoise/workspace.hpp"
-#include "host/matfile.hpp"
-#include "host/ops.hpp"
-#include "host/pages.hpp"
-#include "host/random.hpp"
+#include "host/files/matfile.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
 #include "support/test_support.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulv {
 namespace {
