@@ -20,6 +20,9 @@ namespace ulv::denoise {
 
 namespace {
 
+// Taps of each oriented smoothing kernel (a 3 x 3 kernel with one line of taps).
+constexpr double kSmoothingKernelSize = 3;
+
 // Whether the fused steps apply to a mask stack and the fusion exponent.
 bool fusesInOnePass(const mxArray& mask, const mxArray& pot) {
   return fastPathsEnabled() && usesFusedSteps({&mask}) && pot.classID() == mxDOUBLE_CLASS &&
@@ -145,7 +148,7 @@ void requireFiniteWeighted(const mxArray& D, const mxArray& gain, int i) {
 
 void buildSmoothingKernels(Workspace& w) {
   PhaseClock clock(phaseTimes().fusion);
-  w.dim = constant(kThree);
+  w.dim = mlfScalar(kSmoothingKernelSize);
   w.t = mclMinus(mlfColon(constant(kOne), *w.dim),
                  mclRdivide(mclPlus(*w.dim, constant(kOne)), constant(kTwo)));
   w.t = mlfExp(mclRdivide(mclUminus(mlfPower(*w.t, constant(kTwo))), *w.dim));

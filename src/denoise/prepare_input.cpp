@@ -98,8 +98,8 @@ void prepareInput(Workspace& w) {
   PhaseClock clock(phaseTimes().prepare);
   const int nargin = mclNargin({w.x.isDefined() ? &*w.x : nullptr}, &*w.varargin);
 
-  w.N = constant(kThree);
-  w.pot = constant(kPotDefault);
+  w.N = constant(kDefaultLevels);
+  w.pot = constant(kDefaultPot);
   w.mult = constant(kDefaultGains);
 
   requireAdmissibleCounts(constant(kName), nargin, constant(kAdmissibleInputs), w.nargout,

@@ -5,44 +5,10 @@
 
 #include <cstddef>
 
-#include "gateway/constants.hpp"
+#include "denoise/constants.hpp"
 #include "gateway/frame.hpp"
 
 namespace ulv::denoise {
-
-// The module's constant arrays, in creation order.
-enum Constant : std::size_t {
-  kOutputsMessage,
-  kThree,
-  kPotDefault,
-  kOne,
-  kTwo,
-  kZero,
-  kMinusOne,
-  k255,
-  kPerturbation,
-  kAngleOffset,
-  kUnderflowGuard,
-  kSampleSize,
-  kWeightUpper,
-  kSectorHalfWidth,
-  kDiagonalAngle,
-  kVerticalAngle,
-  kDefaultGains,
-  kAdmissibleInputs,
-  kStartPoint,
-  kConstraintRow,
-  kLowerBounds,
-  kEmpty,
-  kName,
-  kStar,
-  kSampleFile,
-  kObjective,
-  kMaskFile,
-  kSame,
-  kConstantCount
-};
-const mxArray& constant(Constant which);
 
 struct Workspace {
   explicit Workspace(int nargoutRequested, const mxArray* image, const mxArray* vararginCell)

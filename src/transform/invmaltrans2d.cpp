@@ -30,9 +30,26 @@ enum : std::size_t {
   kFour,
   kMinusOne,
   kEmpty,
-  kCount
 };
-ModuleConstants C("invmaltrans2d", kCount);
+constexpr double kLod[] = {0, 0.125, 0.375, 0.375, 0.125};
+constexpr double kLor[] = {0.0078, 0.0469, 0.1172, 0.6563, 0.1172, 0.0469, 0.0078};
+constexpr double kHir[] = {0.0078, 0.0547, 0.1719, -0.1719, -0.0547, -0.0078, 0};
+constexpr ConstantEntry kConstants[] = {
+    {kOutputsMessage, "kOutputsMessage",
+     [] { return mclCreateString(countErrorMessage("invmaltrans2d", "outputs", 1)); }},
+    {kInputsMessage, "kInputsMessage",
+     [] { return mclCreateString(countErrorMessage("invmaltrans2d", "inputs", 5)); }},
+    {kLowPass, "kLowPass", [] { return mclInitializeDoubleVector(1, 5, kLod); }},
+    {kLowRecon, "kLowRecon", [] { return mclInitializeDoubleVector(1, 7, kLor); }},
+    {kHighRecon, "kHighRecon", [] { return mclInitializeDoubleVector(1, 7, kHir); }},
+    {kOne, "kOne", [] { return mclInitializeDouble(1); }},
+    {kTwo, "kTwo", [] { return mclInitializeDouble(2); }},
+    {kFour, "kFour", [] { return mclInitializeDouble(4); }},
+    {kMinusOne, "kMinusOne", [] { return mclInitializeDouble(-1); }},
+    {kEmpty, "kEmpty", [] { return mclInitializeDoubleVector(0, 0, nullptr); }},
+};
+static_assert(inEnumeratorOrder(kConstants));
+ModuleConstants C("invmaltrans2d", kConstants);
 
 // The dilated filters of one level and the pages that the level combines.
 struct Level {
@@ -156,19 +173,7 @@ mxArray Minvmaltrans2d(int nargout, const mxArray* ca_in, const mxArray* ch_in,
 }  // namespace
 
 void InitializeModule_invmaltrans2d() {
-  static const double kLod[] = {0, 0.125, 0.375, 0.375, 0.125};
-  static const double kLor[] = {0.0078, 0.0469, 0.1172, 0.6563, 0.1172, 0.0469, 0.0078};
-  static const double kHir[] = {0.0078, 0.0547, 0.1719, -0.1719, -0.0547, -0.0078, 0};
-  C.add(mclCreateString(countErrorMessage("invmaltrans2d", "outputs", 1)));
-  C.add(mclCreateString(countErrorMessage("invmaltrans2d", "inputs", 5)));
-  C.add(mclInitializeDoubleVector(1, 5, kLod));
-  C.add(mclInitializeDoubleVector(1, 7, kLor));
-  C.add(mclInitializeDoubleVector(1, 7, kHir));
-  C.add(mclInitializeDouble(1));
-  C.add(mclInitializeDouble(2));
-  C.add(mclInitializeDouble(4));
-  C.add(mclInitializeDouble(-1));
-  C.add(mclInitializeDoubleVector(0, 0, nullptr));
+  C.buildAll();
 }
 
 void TerminateModule_invmaltrans2d() {

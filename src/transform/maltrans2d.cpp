@@ -27,9 +27,23 @@ enum : std::size_t {
   kTwo,
   kThree,
   kEmpty,
-  kCount
 };
-ModuleConstants C("maltrans2d", kCount);
+constexpr double kLod[] = {0, 0.125, 0.375, 0.375, 0.125};
+constexpr double kHid[] = {0, -2, 2};
+constexpr ConstantEntry kConstants[] = {
+    {kOutputsMessage, "kOutputsMessage",
+     [] { return mclCreateString(countErrorMessage("maltrans2d", "outputs", 3)); }},
+    {kInputsMessage, "kInputsMessage",
+     [] { return mclCreateString(countErrorMessage("maltrans2d", "inputs", 4)); }},
+    {kLowPass, "kLowPass", [] { return mclInitializeDoubleVector(1, 5, kLod); }},
+    {kHighPass, "kHighPass", [] { return mclInitializeDoubleVector(1, 3, kHid); }},
+    {kOne, "kOne", [] { return mclInitializeDouble(1); }},
+    {kTwo, "kTwo", [] { return mclInitializeDouble(2); }},
+    {kThree, "kThree", [] { return mclInitializeDouble(3); }},
+    {kEmpty, "kEmpty", [] { return mclInitializeDoubleVector(0, 0, nullptr); }},
+};
+static_assert(inEnumeratorOrder(kConstants));
+ModuleConstants C("maltrans2d", kConstants);
 
 // A finite image and a level count it has room for: otherwise the levels
 // would be skipped (N < 1, NaN), cut short (N = 1.5), fail on an index deep
@@ -102,16 +116,7 @@ mxArray Mmaltrans2d(mxArray* ch_out, mxArray* cv_out, int nargout, const mxArray
 }  // namespace
 
 void InitializeModule_maltrans2d() {
-  static const double kLod[] = {0, 0.125, 0.375, 0.375, 0.125};
-  static const double kHid[] = {0, -2, 2};
-  C.add(mclCreateString(countErrorMessage("maltrans2d", "outputs", 3)));
-  C.add(mclCreateString(countErrorMessage("maltrans2d", "inputs", 4)));
-  C.add(mclInitializeDoubleVector(1, 5, kLod));
-  C.add(mclInitializeDoubleVector(1, 3, kHid));
-  C.add(mclInitializeDouble(1));
-  C.add(mclInitializeDouble(2));
-  C.add(mclInitializeDouble(3));
-  C.add(mclInitializeDoubleVector(0, 0, nullptr));
+  C.buildAll();
 }
 
 void TerminateModule_maltrans2d() {
