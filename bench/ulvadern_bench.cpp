@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "auxiliary/gaussfit_sum.hpp"
-#include "denoise/workspace.hpp"
+#include "denoise/phases.hpp"
 #include "host/files/matfile.hpp"
 #include "host/runtime/memory_tuning.hpp"
 #include "image_io.hpp"

@@ -161,13 +161,6 @@ template <class Finish>
 
 // Cloned per instruction set: the same products and sums in the same order
 // (no contraction), so every clone gives the same bits.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void smoothRangeInto(
-    const mxArray& F, const double* theta, const FusedTaps& taps, const SectorLimits& limits,
-    std::size_t begin, std::size_t end, double* out) {
-  smoothColumnRange(F, theta, taps, limits, begin, end,
-                    [out](std::size_t k, double sum) { out[k] = sum; });
-}
-
 [[gnu::target_clones("avx512f", "avx2", "default")]] void smoothRangeAndWeight(
     const mxArray& F, const double* theta, const FusedTaps& taps, const SectorLimits& limits,
     std::size_t begin, std::size_t end, double gain, const double* current, double* next) {
@@ -178,13 +171,6 @@ template <class Finish>
 }  // namespace
 
 // Each column is computed alike whichever thread takes it.
-void smoothAlongAnglesFused(const mxArray& F, const double* theta, const FusedTaps& taps,
-                            const SectorLimits& limits, double* out) {
-  parallelRanges(F.cols(), columnGrain(F.rows()), [&](std::size_t begin, std::size_t end) {
-    smoothRangeInto(F, theta, taps, limits, begin, end, out);
-  });
-}
-
 void smoothAlongAnglesFusedAndWeight(const mxArray& F, const double* theta, const FusedTaps& taps,
                                      const SectorLimits& limits, double gain, const double* current,
                                      double* next) {

@@ -37,12 +37,9 @@ struct FusedTaps {
 // the fused loop serves, or a tap that is not finite.
 bool fusedTapsOf(std::span<const mxArray* const> kernels, FusedTaps& taps);
 
-// out = the smoothing of F along the angles theta (F's size, column-major),
-// as smoothAlongAngles defines it, for taps from fusedTapsOf().
-void smoothAlongAnglesFused(const mxArray& F, const double* theta, const FusedTaps& taps,
-                            const SectorLimits& limits, double* out);
-
-// next = (gain * M) .* current for M that smoothing, without forming M.
+// next = (gain * M) .* current for M the smoothing of F along the angles
+// theta (F's size, column-major) as smoothAlongAnglesAndWeight defines it,
+// for taps from fusedTapsOf(), without forming M.
 void smoothAlongAnglesFusedAndWeight(const mxArray& F, const double* theta, const FusedTaps& taps,
                                      const SectorLimits& limits, double gain, const double* current,
                                      double* next);

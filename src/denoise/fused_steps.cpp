@@ -84,13 +84,6 @@ Dims pageDims(const mxArray& stack) {
 
 }  // namespace
 
-bool usesFusedSteps(std::initializer_list<const mxArray*> operands) {
-  const mxArray& first = **operands.begin();
-  return std::all_of(operands.begin(), operands.end(), [&](const mxArray* a) {
-    return a->classID() == mxDOUBLE_CLASS && !a->isEmpty() && a->dims() == first.dims();
-  });
-}
-
 mxArray anglesOfPages(const mxArray& ch, const mxArray& cv, double offset, std::size_t first,
                       std::size_t last) {
   const std::size_t page = pageSize(ch);
@@ -196,17 +189,6 @@ mxArray powerMean(const std::vector<const mxArray*>& pages, double count, double
     raiseToPower(out + start, out + start, n, exponent);
   });
   return mean;
-}
-
-void weightIntoNextPage(mxArray& D, double gain, const mxArray& mask, std::size_t page) {
-  const std::size_t size = pageSize(D);
-  double* data = D.mutableData();
-  const double* source = data + (page - 1) * size;
-  double* target = data + page * size;
-  const double* m = mask.data();
-  inParallelRanges(size, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t k = begin; k < end; ++k) target[k] = (gain * m[k]) * source[k];
-  });
 }
 
 }  // namespace ulv::denoise

@@ -126,15 +126,5 @@ TEST(FusedSteps, PowersAndPowerMeansOfMaskPages) {
                mlfPower(mclRdivide(mclPlus(b, c), mlfScalar(2)), inverse));
 }
 
-TEST(FusedSteps, WeightingToTheBit) {
-  const mxArray mask = spread({17, 13}, 0, 1, {0, 1, nan}, 7);
-  mxArray D = spread({17, 13, 3}, -300, 300, {inf, -0.0, nan}, 8);
-  mxArray composed = D;
-  const mxArray weighted = mclTimes(mclMtimes(mlfScalar(0.7), mask), page(composed, 2));
-  pageAssign(composed, weighted, mlfScalar(3));
-  weightIntoNextPage(D, 0.7, mask, 2);
-  expectSameBits(D, composed);
-}
-
 }  // namespace
 }  // namespace ulv::denoise
