@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds and runs every test twice: a release build, then a build under
-# AddressSanitizer + UndefinedBehaviorSanitizer; then runs the fuzz targets
-# for a bounded time (scripts/run-fuzz.sh).
+# Checks the sources' formatting, then builds and runs every test twice: a
+# release build, then a build under AddressSanitizer +
+# UndefinedBehaviorSanitizer; then runs the fuzz targets for a bounded time
+# (scripts/run-fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./scripts/check-format.sh
 jobs=$(nproc)
 for variant in release asan; do
   dir=build-test-$variant
