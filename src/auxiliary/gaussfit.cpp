@@ -6,6 +6,7 @@
 #include "host/files/matfile.hpp"
 #include "host/runtime/fast_paths.hpp"
 #include "host/runtime/ops.hpp"
+#include "kernels/gaussian.hpp"
 #include "ulvadern/errors.hpp"
 
 namespace ulv {
@@ -54,8 +55,7 @@ void checkSampleIsNumeric(const Var& vv) {
 // w * exp(-((vv / width) .^ 2)) / width, in the host's operation order.
 // The weight is read by the caller first, then vv and the width.
 mxArray weightedComponent(const mxArray& weight, const Var& vv, const Var& width) {
-  const mxArray scaled = mclMrdivide(*vv, *width);
-  const mxArray shape = mlfExp(mclUminus(mlfPower(scaled, C[kTwo])));
+  const mxArray shape = gaussianShape(*vv, *width);
   return mclMrdivide(mclMtimes(weight, shape), *width);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/numerics/vector_math.hpp"
+#include "kernels/gaussian.hpp"
 #include "ulvadern/parallel.hpp"
 #include "ulvadern/random.hpp"
 
@@ -48,12 +49,8 @@ std::size_t pageSize(const mxArray& a) {
 
 // exp(-((v / width) .^ 2)) / width for a block.
 void component(const double* v, std::size_t n, double width, double* out) {
+  gaussianShapes(v, n, width, out);
   const double reciprocal = 1 / width;
-  for (std::size_t k = 0; k < n; ++k) {
-    const double scaled = v[k] * reciprocal;
-    out[k] = -(scaled * scaled);
-  }
-  vmath::exp(out, out, n);
   for (std::size_t k = 0; k < n; ++k) out[k] *= reciprocal;
 }
 

@@ -10,6 +10,7 @@
 #include "gateway/callers.hpp"
 #include "host/runtime/ops.hpp"
 #include "host/runtime/pages.hpp"
+#include "kernels/gaussian.hpp"
 #include "kernels/stack_pages.hpp"
 #include "ulvadern/random.hpp"
 
@@ -48,7 +49,7 @@ Decomposition decompose(PreparedImage prepared, const mxArray& levels) {
 
 // Component value exp(-(v / width)^2) / width at every coefficient.
 mxArray component(const mxArray& v, const mxArray& width) {
-  return mclMrdivide(mlfExp(mclUminus(mlfPower(mclMrdivide(v, width), constant(kTwo)))), width);
+  return mclMrdivide(gaussianShape(v, width), width);
 }
 
 // l = (ped * pedge) ./ ((pn * pnoise + ped * pedge) + guard) for the mixture sig.
