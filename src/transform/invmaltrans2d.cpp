@@ -70,7 +70,7 @@ bool hasCentralBlocks(const Level& level, std::size_t lf) {
     return existingPage(stack, level.next) != 0 && stack.rows() == level.x.rows() &&
            stack.cols() == level.x.cols();
   };
-  return fastPathsEnabled() && isOddLengthFilter(level.lo) && isOddLengthFilter(level.kk) &&
+  return isOddLengthFilter(level.lo) && isOddLengthFilter(level.kk) &&
          isOddLengthFilter(level.ll) && page != 0 && lf <= level.x.rows() && lf <= level.x.cols() &&
          sameSize(level.ch) && sameSize(level.cv);
 }
@@ -78,10 +78,10 @@ bool hasCentralBlocks(const Level& level, std::size_t lf) {
 // x(:,:,N + 1) = the coarsest approximation, into an empty x. Where the stack
 // can be given all its pages at once, the pages below are left unset: the
 // levels write each of them whole before anything reads it.
-void placeCoarsest(Var& x, const mxArray& coarsest, const mxArray& page) {
+void placeCoarsest(Var& x, const mxArray& coarsest, const mxArray& page, bool fast) {
   const bool wholeNumber = page.classID() == mxDOUBLE_CLASS && page.isScalar() &&
                            page.scalarValue() == std::floor(page.scalarValue());
-  if (fastPathsEnabled() && wholeNumber && page.scalarValue() >= 2 &&
+  if (fast && wholeNumber && page.scalarValue() >= 2 &&
       reserveStacks({&x}, coarsest, static_cast<std::size_t>(page.scalarValue()),
                     PageFill::ByCaller)) {
     setPage(x.target(), coarsest, page);
@@ -93,6 +93,9 @@ void placeCoarsest(Var& x, const mxArray& coarsest, const mxArray& page) {
 mxArray Minvmaltrans2d(int nargout, const mxArray* ca_in, const mxArray* ch_in,
                        const mxArray* cv_in, const mxArray* N_in, const mxArray* type_in) {
   BodyFrame frame(invmaltrans2dLocalFunctions);
+  // Central blocks and stacks at their final size, unless this thread
+  // switched fast paths off: read once for the call.
+  const bool fast = fastPathsEnabled();
   Var x("x");
   Var ca = Var::input("ca", ca_in);
   Var ch = Var::input("ch", ch_in);
@@ -117,7 +120,7 @@ mxArray Minvmaltrans2d(int nargout, const mxArray* ca_in, const mxArray* ch_in,
 
   s = mlfSize(*ca);
   const mxArray coarsest = mclPlus(*N, C[kOne]);
-  placeCoarsest(x, pageRef(*ca, coarsest), coarsest);
+  placeCoarsest(x, pageRef(*ca, coarsest), coarsest, fast);
   l = mlfScalar(mclLengthInt(*lor));
   const int L = mclLengthInt(*lod);
   lorr = mclArrayRef1(*lod, mlfColon(mlfScalar(L), C[kMinusOne], &C[kOne]));
@@ -139,7 +142,7 @@ mxArray Minvmaltrans2d(int nargout, const mxArray* ca_in, const mxArray* ch_in,
     const mxArray next = mclPlus(*i, C[kOne]);
     const Level level{*lo, *kk, *ll, *x, *ch, *cv, next};
     const auto width = static_cast<std::size_t>(lf->scalarValue());
-    if (hasCentralBlocks(level, width)) {
+    if (fast && hasCentralBlocks(level, width)) {
       // The central blocks straight from the pages, summed column by column
       // into page i; the approximation's extension is the mirror view, never
       // formed, and the details see zeros beyond their border.
