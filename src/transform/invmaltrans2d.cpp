@@ -27,7 +27,7 @@ enum : std::size_t {
   kHighRecon,
   kOne,
   kTwo,
-  kFour,
+  kInputsWithoutType,
   kMinusOne,
   kEmpty,
 };
@@ -44,7 +44,7 @@ constexpr ConstantEntry kConstants[] = {
     {kHighRecon, "kHighRecon", [] { return mclInitializeDoubleVector(1, 7, kHir); }},
     {kOne, "kOne", [] { return mclInitializeDouble(1); }},
     {kTwo, "kTwo", [] { return mclInitializeDouble(2); }},
-    {kFour, "kFour", [] { return mclInitializeDouble(4); }},
+    {kInputsWithoutType, "kInputsWithoutType", [] { return mclInitializeDouble(4); }},
     {kMinusOne, "kMinusOne", [] { return mclInitializeDouble(-1); }},
     {kEmpty, "kEmpty", [] { return mclInitializeDoubleVector(0, 0, nullptr); }},
 };
@@ -106,7 +106,7 @@ mxArray Minvmaltrans2d(int nargout, const mxArray* ca_in, const mxArray* ch_in,
   Var lo("lo"), kk("kk"), ll("ll"), sx("sx"), rx("rx"), cx("cx"), lf("lf"), xx("xx");
   const int nargin = mclNargin({ca_in, ch_in, cv_in, N_in, type_in});
 
-  if (mclEqBool(mlfScalar(nargin), C[kFour])) {
+  if (mclEqBool(mlfScalar(nargin), C[kInputsWithoutType])) {
     lod = C[kLowPass];
     lor = C[kLowRecon];
     hir = C[kHighRecon];

@@ -25,7 +25,7 @@ enum : std::size_t {
   kHighPass,
   kOne,
   kTwo,
-  kThree,
+  kInputsWithoutType,
   kEmpty,
 };
 constexpr double kLod[] = {0, 0.125, 0.375, 0.375, 0.125};
@@ -39,7 +39,7 @@ constexpr ConstantEntry kConstants[] = {
     {kHighPass, "kHighPass", [] { return mclInitializeDoubleVector(1, 3, kHid); }},
     {kOne, "kOne", [] { return mclInitializeDouble(1); }},
     {kTwo, "kTwo", [] { return mclInitializeDouble(2); }},
-    {kThree, "kThree", [] { return mclInitializeDouble(3); }},
+    {kInputsWithoutType, "kInputsWithoutType", [] { return mclInitializeDouble(3); }},
     {kEmpty, "kEmpty", [] { return mclInitializeDoubleVector(0, 0, nullptr); }},
 };
 static_assert(inEnumeratorOrder(kConstants));
@@ -66,7 +66,7 @@ mxArray Mmaltrans2d(mxArray* ch_out, mxArray* cv_out, int nargout, const mxArray
   Var i("i"), ins("ins"), lo("lo"), hi("hi");
   const int nargin = mclNargin({x_in, map_in, N_in, type_in});
 
-  if (mclEqBool(mlfScalar(nargin), C[kThree])) {
+  if (mclEqBool(mlfScalar(nargin), C[kInputsWithoutType])) {
     lod = C[kLowPass];
     hid = C[kHighPass];
   } else {
