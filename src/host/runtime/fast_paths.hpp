@@ -1,7 +1,7 @@
 // Fast paths compute in one pass what a chain of runtime operations computes
-// step by step. Each checks fastPathsEnabled() before it takes over, so that a
-// thread can switch them all off and compare them with the operations they
-// stand for.
+// step by step. Each library function reads fastPathsEnabled() once per call
+// (ulvadern to choose its pipeline), so that a thread can switch them all off
+// and compare them with the operations they stand for.
 #pragma once
 
 namespace ulv {
