@@ -13,11 +13,11 @@
 #include <random>
 
 #include "auxiliary/touint.hpp"
-#include "gateway/tables.hpp"
-#include "host/loader.hpp"
-#include "host/memory_tuning.hpp"
+#include "host/runtime/memory_tuning.hpp"
 #include "transform/invmaltrans2d.hpp"
 #include "transform/maltrans2d.hpp"
+#include "ulvadern/descriptor.hpp"
+#include "ulvadern/loader.hpp"
 
 namespace ulv {
 namespace {

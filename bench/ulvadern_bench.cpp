@@ -25,14 +25,14 @@
 #include <vector>
 
 #include "auxiliary/gaussfit_sum.hpp"
-#include "denoise/workspace.hpp"
-#include "gateway/tables.hpp"
-#include "host/loader.hpp"
-#include "host/matfile.hpp"
-#include "host/memory_tuning.hpp"
-#include "host/parallel.hpp"
-#include "host/random.hpp"
+#include "denoise/phases.hpp"
+#include "host/files/matfile.hpp"
+#include "host/runtime/memory_tuning.hpp"
 #include "image_io.hpp"
+#include "ulvadern/descriptor.hpp"
+#include "ulvadern/loader.hpp"
+#include "ulvadern/parallel.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulv {
 namespace {

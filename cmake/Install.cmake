@@ -40,16 +40,6 @@ if(TARGET ulvadern_cli)
 endif()
 
 # --- The consumer-facing target ulvadern::ulvadern: the host library -------
-# Public headers that still forward to private ones need those installed too.
-file(GLOB ulv_public_headers ${PROJECT_SOURCE_DIR}/include/ulvadern/*.hpp)
-set(ulv_forwarding_headers OFF)
-foreach(header IN LISTS ulv_public_headers)
-  file(STRINGS ${header} private_includes REGEX "#include \"(host|gateway)/")
-  if(private_includes)
-    set(ulv_forwarding_headers ON)
-  endif()
-endforeach()
-
 # In the build tree the host's interface is the source tree's include
 # directories and dependencies; installed, it is the headers under include/
 # and libulvhost.so alone, which names its own dependencies.
@@ -58,9 +48,6 @@ get_target_property(ulv_host_links ulvhost INTERFACE_LINK_LIBRARIES)
 list(APPEND ulv_host_includes ${PROJECT_SOURCE_DIR}/include)
 list(REMOVE_DUPLICATES ulv_host_includes)
 set(ulv_interface_includes "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>")
-if(ulv_forwarding_headers)
-  list(APPEND ulv_interface_includes "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/ulvadern/internal>")
-endif()
 foreach(dir IN LISTS ulv_host_includes)
   list(APPEND ulv_interface_includes "$<BUILD_INTERFACE:${dir}>")
 endforeach()
@@ -77,13 +64,7 @@ target_include_directories(ulvhost PRIVATE ${PROJECT_SOURCE_DIR}/include)
 
 install(TARGETS ulvhost EXPORT ulvadernTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
-if(EXISTS ${PROJECT_SOURCE_DIR}/include/ulvadern)
-  install(DIRECTORY include/ulvadern DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
-endif()
-if(ulv_forwarding_headers)
-  install(DIRECTORY src/host src/gateway DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ulvadern/internal
-    COMPONENT development FILES_MATCHING PATTERN "*.hpp")
-endif()
+install(DIRECTORY include/ulvadern DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 
 set(ULV_CMAKE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ulvadern)
 install(EXPORT ulvadernTargets NAMESPACE ulvadern:: DESTINATION ${ULV_CMAKE_INSTALL_DIR}
@@ -98,9 +79,6 @@ install(FILES ${CMAKE_BINARY_DIR}/ulvadernConfig.cmake ${CMAKE_BINARY_DIR}/ulvad
 # pkg-config: the prefix is found from the .pc file's own place.
 ulv_relative_path(ULV_PC_PREFIX ${CMAKE_INSTALL_LIBDIR}/pkgconfig .)
 set(ULV_PC_CFLAGS "-I\${includedir}")
-if(ulv_forwarding_headers)
-  string(APPEND ULV_PC_CFLAGS " -I\${includedir}/ulvadern/internal")
-endif()
 configure_file(cmake/ulvadern.pc.in ${CMAKE_BINARY_DIR}/ulvadern.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/ulvadern.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   COMPONENT development)

@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   libmatio-dev libnlopt-dev libnlopt-cxx-dev libsleef-dev
   libpng-dev libjpeg62-turbo-dev libtiff-dev

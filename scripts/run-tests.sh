@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds and runs every test twice: a release build, then a build under
-# AddressSanitizer + UndefinedBehaviorSanitizer (the release build is then
-# installed and packaged, scripts/check-install.sh); then runs the fuzz targets
-# for a bounded time (scripts/run-fuzz.sh).
+# Checks the sources' formatting, then builds and runs every test twice: a
+# release build, then a build under AddressSanitizer +
+# UndefinedBehaviorSanitizer (the release build is then installed and
+# packaged, scripts/check-install.sh); then runs the fuzz targets for a
+# bounded time (scripts/run-fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+./scripts/check-format.sh
 jobs=$(nproc)
 for variant in release asan; do
   dir=build-test-$variant

@@ -15,9 +15,11 @@ bool looksLikeOption(const std::string& arg) {
   return !(std::isdigit(static_cast<unsigned char>(second)) || second == '.');
 }
 
-const OptionDefinition& findOption(const std::vector<OptionDefinition>& definitions, const std::string& name) {
+const OptionDefinition& findOption(const std::vector<OptionDefinition>& definitions,
+                                   const std::string& name) {
   for (const OptionDefinition& definition : definitions) {
-    if (definition.name == name || (!definition.alias.empty() && definition.alias == name)) return definition;
+    if (definition.name == name || (!definition.alias.empty() && definition.alias == name))
+      return definition;
   }
   throw UsageError("unknown option " + name);
 }
@@ -51,7 +53,8 @@ ParsedArguments parseArguments(const std::vector<std::string>& args,
     const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
     const OptionDefinition& definition = findOption(definitions, arg.substr(0, equals));
     if (!definition.takesValue) {
-      if (equals != std::string::npos) throw UsageError("option " + definition.name + " takes no value");
+      if (equals != std::string::npos)
+        throw UsageError("option " + definition.name + " takes no value");
       parsed.flags.insert(definition.name);
     } else if (equals != std::string::npos) {
       parsed.values[definition.name] = arg.substr(equals + 1);

@@ -16,7 +16,7 @@
 #include <stdexcept>
 
 #include "fatal_signals.hpp"
-#include "host/errors.hpp"
+#include "ulvadern/errors.hpp"
 #include "worker_records.hpp"
 
 namespace ulvcli {

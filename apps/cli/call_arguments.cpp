@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "arguments.hpp"
-#include "host/matfile.hpp"
+#include "host/files/matfile.hpp"
 #include "image_io.hpp"
 #include "image_planes.hpp"
 

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulvcli {
 

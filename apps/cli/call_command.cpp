@@ -11,13 +11,13 @@
 #include "arguments.hpp"
 #include "call_arguments.hpp"
 #include "commands.hpp"
-#include "host/errors.hpp"
-#include "host/matfile.hpp"
-#include "host/printable.hpp"
-#include "host/random.hpp"
+#include "host/files/matfile.hpp"
+#include "host/runtime/printable.hpp"
 #include "library_lookup.hpp"
 #include "output_file.hpp"
 #include "random_tape.hpp"
+#include "ulvadern/errors.hpp"
+#include "ulvadern/random.hpp"
 #include "work_directory.hpp"
 
 namespace ulvcli {

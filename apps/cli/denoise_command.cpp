@@ -13,13 +13,13 @@
 #include "batch.hpp"
 #include "commands.hpp"
 #include "denoise_options.hpp"
-#include "host/errors.hpp"
-#include "host/parallel.hpp"
 #include "library_lookup.hpp"
 #include "mask_files.hpp"
 #include "output_file.hpp"
 #include "progress.hpp"
 #include "random_tape.hpp"
+#include "ulvadern/errors.hpp"
+#include "ulvadern/parallel.hpp"
 #include "work_directory.hpp"
 
 namespace ulvcli {

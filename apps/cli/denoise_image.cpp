@@ -5,13 +5,13 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/errors.hpp"
-#include "host/random.hpp"
-#include "host/work_directory_lock.hpp"
 #include "image_io.hpp"
 #include "image_planes.hpp"
 #include "mask_files.hpp"
 #include "offset_removal.hpp"
+#include "ulvadern/errors.hpp"
+#include "ulvadern/random.hpp"
+#include "ulvadern/work_directory_lock.hpp"
 
 namespace ulvcli {
 

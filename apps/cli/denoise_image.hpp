@@ -6,17 +6,18 @@
 #include <optional>
 #include <vector>
 
-#include "host/loader.hpp"
 #include "image_io.hpp"
 #include "image_task.hpp"
 #include "phase_progress.hpp"
+#include "ulvadern/defaults.hpp"
+#include "ulvadern/loader.hpp"
 
 namespace ulvcli {
 
 struct DenoiseSettings {
-  int levels = 3;
+  int levels = ulv::kDefaultLevels;
   std::vector<double> gains;  // at least `levels` values
-  double pot = 0.3;
+  double pot = ulv::kDefaultPot;
   std::uint64_t seed = 0;
   bool luma = false;
   bool keepOffset = false;         // the library's output as it is, +levels

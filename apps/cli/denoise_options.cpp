@@ -7,8 +7,8 @@
 #include "arguments.hpp"
 #include "commands.hpp"
 #include "denoise_defaults.hpp"
-#include "host/parallel.hpp"
-#include "host/random.hpp"
+#include "ulvadern/parallel.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulvcli {
 

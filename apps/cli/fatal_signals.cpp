@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/matfile.hpp"
+#include "host/files/matfile.hpp"
 
 namespace ulvcli {
 

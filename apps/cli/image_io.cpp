@@ -8,7 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "host/unique_fd.hpp"
+#include "host/files/unique_fd.hpp"
 #include "output_file.hpp"
 
 namespace ulvcli {

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "host/array.hpp"
 #include "image_io.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulvcli {
 

@@ -4,7 +4,7 @@
 
 #include "arguments.hpp"
 #include "commands.hpp"
-#include "host/printable.hpp"
+#include "host/runtime/printable.hpp"
 #include "library_lookup.hpp"
 
 namespace ulvcli {

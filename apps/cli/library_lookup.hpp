@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "host/loader.hpp"
+#include "ulvadern/loader.hpp"
 
 namespace ulvcli {
 

@@ -9,9 +9,9 @@
 #include "arguments.hpp"
 #include "commands.hpp"
 #include "fatal_signals.hpp"
-#include "host/errors.hpp"
-#include "host/memory_tuning.hpp"
-#include "host/printable.hpp"
+#include "host/runtime/memory_tuning.hpp"
+#include "host/runtime/printable.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "host/errors.hpp"
-#include "host/matfile.hpp"
+#include "host/files/matfile.hpp"
 #include "image_io.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace ulvcli {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulvcli {
 

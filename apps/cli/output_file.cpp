@@ -11,9 +11,9 @@
 #include <string>
 
 #include "fatal_signals.hpp"
-#include "host/errors.hpp"
-#include "host/matfile.hpp"
-#include "host/unique_fd.hpp"
+#include "host/files/matfile.hpp"
+#include "host/files/unique_fd.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace ulvcli {
 

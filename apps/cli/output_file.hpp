@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulvcli {
 

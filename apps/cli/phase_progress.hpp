@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/cancellation.hpp"
+#include "host/runtime/cancellation.hpp"
 
 namespace ulvcli {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "host/printable.hpp"
+#include "host/runtime/printable.hpp"
 
 namespace ulvcli {
 

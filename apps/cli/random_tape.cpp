@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "host/errors.hpp"
-#include "host/matfile.hpp"
+#include "host/files/matfile.hpp"
 #include "output_file.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace ulvcli {
 

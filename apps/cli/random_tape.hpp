@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/random.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulvcli {
 

@@ -5,13 +5,17 @@
 #include <cstddef>
 #include <vector>
 
+#include "ulvadern/defaults.hpp"
+
 namespace ulvapps {
 
 // 12 levels already need an image of 8191 pixels a side.
 inline constexpr int kMaxLevels = 12;
 
-// The library's default gains are five ones; more levels need one gain each.
-inline constexpr std::size_t kDefaultGainCount = 5;
+// The library's defaults; more levels than it has default gains need one gain each.
+inline constexpr int kDefaultLevels = ulv::kDefaultLevels;
+inline constexpr double kDefaultPot = ulv::kDefaultPot;
+inline constexpr std::size_t kDefaultGainCount = ulv::kDefaultGains.size();
 
 // Why the front ends take only a fusion exponent pot > 0, although the
 // library admits any finite one.

@@ -7,7 +7,7 @@
 // itself stays as it is.
 #pragma once
 
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulvapps {
 

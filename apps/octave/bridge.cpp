@@ -4,12 +4,12 @@
 #include <new>
 #include <utility>
 
-#include "host/errors.hpp"
-#include "host/loader.hpp"
-#include "host/printable.hpp"
-#include "host/random.hpp"
+#include "host/runtime/printable.hpp"
 #include "library_location.hpp"
 #include "plain_arrays.hpp"
+#include "ulvadern/errors.hpp"
+#include "ulvadern/loader.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulv::adaptor {
 

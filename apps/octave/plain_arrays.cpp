@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "host/errors.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace ulv::adaptor {
 

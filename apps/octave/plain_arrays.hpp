@@ -2,7 +2,7 @@
 #pragma once
 
 #include "bridge.hpp"
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulv::adaptor {
 

@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "denoise_defaults.hpp"
-#include "host/errors.hpp"
-#include "host/matfile.hpp"
-#include "host/parallel.hpp"
-#include "host/random.hpp"
-#include "host/work_directory_lock.hpp"
+#include "host/files/matfile.hpp"
 #include "host_session.hpp"
 #include "numpy_conversion.hpp"
 #include "offset_removal.hpp"
+#include "ulvadern/errors.hpp"
+#include "ulvadern/parallel.hpp"
+#include "ulvadern/random.hpp"
+#include "ulvadern/work_directory_lock.hpp"
 
 namespace ulvpy {
 
@@ -25,9 +25,9 @@ namespace {
 using ulvapps::kMaxLevels;
 
 struct DenoiseSettings {
-  int levels = 3;
+  int levels = ulv::kDefaultLevels;
   std::vector<double> gains;
-  double pot = 0.3;
+  double pot = ulv::kDefaultPot;
   std::uint64_t seed = 0;
   unsigned threads = 1;
   bool keepOffset = false;

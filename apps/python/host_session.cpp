@@ -14,13 +14,13 @@
 #include <thread>
 #include <utility>
 
-#include "host/cancellation.hpp"
-#include "host/errors.hpp"
-#include "host/matfile.hpp"
-#include "host/parallel.hpp"
-#include "host/printable.hpp"
-#include "host/random.hpp"
+#include "host/files/matfile.hpp"
+#include "host/runtime/cancellation.hpp"
+#include "host/runtime/printable.hpp"
 #include "library_location.hpp"
+#include "ulvadern/errors.hpp"
+#include "ulvadern/parallel.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulvpy {
 

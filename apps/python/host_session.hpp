@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "host/loader.hpp"
+#include "ulvadern/loader.hpp"
 
 namespace ulvpy {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/printable.hpp"
+#include "host/runtime/printable.hpp"
 #include "image_io.hpp"
 #include "numpy_conversion.hpp"
 

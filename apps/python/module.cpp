@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "denoise_binding.hpp"
-#include "host/matfile.hpp"
-#include "host/random.hpp"
+#include "host/files/matfile.hpp"
 #include "host_session.hpp"
 #include "image_files.hpp"
 #include "numpy_conversion.hpp"
+#include "ulvadern/defaults.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulvpy {
 
@@ -94,9 +95,10 @@ PYBIND11_MODULE(_ulvadern, module) {
   module.attr("__version__") = ULVADERN_VERSION;
   ulvpy::registerHostTypes(module);
 
-  module.def("denoise_gray_levels", &ulvpy::denoise, "image"_a, py::kw_only(), "levels"_a = 3,
-             "gains"_a = py::none(), "pot"_a = 0.3, "seed"_a = py::none(), "workdir"_a = py::none(),
-             "return_masks"_a = false, "threads"_a = 1, "keep_offset"_a = false,
+  module.def("denoise_gray_levels", &ulvpy::denoise, "image"_a, py::kw_only(),
+             "levels"_a = ulv::kDefaultLevels, "gains"_a = py::none(), "pot"_a = ulv::kDefaultPot,
+             "seed"_a = py::none(), "workdir"_a = py::none(), "return_masks"_a = false,
+             "threads"_a = 1, "keep_offset"_a = false,
              R"(The compiled core of ulvadern.denoise: gray levels in, uint8 out.
 
 image: (H, W) or (H, W, C) gray levels 0..255 of any real dtype, each channel

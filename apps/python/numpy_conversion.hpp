@@ -20,7 +20,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulvpy {
 

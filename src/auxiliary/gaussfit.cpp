@@ -3,10 +3,11 @@
 #include "auxiliary/gaussfit_sum.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
-#include "host/errors.hpp"
-#include "host/fast_paths.hpp"
-#include "host/matfile.hpp"
-#include "host/ops.hpp"
+#include "host/files/matfile.hpp"
+#include "host/runtime/fast_paths.hpp"
+#include "host/runtime/ops.hpp"
+#include "kernels/gaussian.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace ulv {
 
@@ -14,8 +15,19 @@ const LocalFunctionTable gaussfitLocalFunctions{0, nullptr};
 
 namespace {
 
-enum : std::size_t { kOutputsMessage, kInputsMessage, kFloor, kTwo, kOne, kSampleFile, kCount };
-ModuleConstants C("gaussfit", kCount);
+enum : std::size_t { kOutputsMessage, kInputsMessage, kFloor, kTwo, kOne, kSampleFile };
+constexpr ConstantEntry kConstants[] = {
+    {kOutputsMessage, "kOutputsMessage",
+     [] { return mclCreateString(countErrorMessage("gaussfit", "outputs", 1)); }},
+    {kInputsMessage, "kInputsMessage",
+     [] { return mclCreateString(countErrorMessage("gaussfit", "inputs", 3)); }},
+    {kFloor, "kFloor", [] { return mclInitializeDouble(1e-15); }},
+    {kTwo, "kTwo", [] { return mclInitializeDouble(2); }},
+    {kOne, "kOne", [] { return mclInitializeDouble(1); }},
+    {kSampleFile, "kSampleFile", [] { return mclCreateString("minimiza"); }},
+};
+static_assert(inEnumeratorOrder(kConstants));
+ModuleConstants C("gaussfit", kConstants);
 
 // Variables of the function that the file may replace; one it does not hold
 // keeps its state (an absent argument stays undefined).
@@ -43,8 +55,7 @@ void checkSampleIsNumeric(const Var& vv) {
 // w * exp(-((vv / width) .^ 2)) / width, in the host's operation order.
 // The weight is read by the caller first, then vv and the width.
 mxArray weightedComponent(const mxArray& weight, const Var& vv, const Var& width) {
-  const mxArray scaled = mclMrdivide(*vv, *width);
-  const mxArray shape = mlfExp(mclUminus(mlfPower(scaled, C[kTwo])));
+  const mxArray shape = gaussianShape(*vv, *width);
   return mclMrdivide(mclMtimes(weight, shape), *width);
 }
 
@@ -92,12 +103,7 @@ mxArray Mgaussfit(int nargout, const mxArray* x1_in, const mxArray* x2_in, const
 }  // namespace
 
 void InitializeModule_gaussfit() {
-  C.add(mclCreateString(countErrorMessage("gaussfit", "outputs", 1)));
-  C.add(mclCreateString(countErrorMessage("gaussfit", "inputs", 3)));
-  C.add(mclInitializeDouble(1e-15));
-  C.add(mclInitializeDouble(2));
-  C.add(mclInitializeDouble(1));
-  C.add(mclCreateString("minimiza"));
+  C.buildAll();
 }
 
 void TerminateModule_gaussfit() {

@@ -7,7 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "host/vector_math.hpp"
+#include "host/numerics/vector_math.hpp"
+#include "kernels/gaussian.hpp"
 
 namespace ulv {
 
@@ -27,22 +28,6 @@ constexpr std::size_t kCachedSamplesMax = 1 << 16;
 
 std::size_t roundUp(std::size_t m) {
   return (m + kLanes - 1) / kLanes * kLanes;
-}
-
-// exp(-((v / width) .^ 2)) for n samples, dividing by multiplying with the
-// reciprocal (within an ulp of the quotient; divisions would cost more than
-// the exponentials). The exponential of an element does not depend on its
-// position, so any split of the samples gives the same values.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void componentShapes(const double* v,
-                                                                          std::size_t n,
-                                                                          double width,
-                                                                          double* out) {
-  const double reciprocal = 1 / width;
-  for (std::size_t k = 0; k < n; ++k) {
-    const double scaled = v[k] * reciprocal;
-    out[k] = -(scaled * scaled);
-  }
-  vmath::exp(out, out, n);
 }
 
 // The minimiser's finite differences move one parameter at a time, so most
@@ -80,7 +65,7 @@ class ShapeCache {
       if (!e.filled || (oldest->filled && e.lastUse < oldest->lastUse)) oldest = &e;
     }
     oldest->values.resize(samples_.numel());
-    componentShapes(samples_.data(), samples_.numel(), width, oldest->values.data());
+    gaussianShapes(samples_.data(), samples_.numel(), width, oldest->values.data());
     oldest->key = key;
     oldest->lastUse = clock_;
     oldest->filled = true;
@@ -142,8 +127,8 @@ double mixtureObjective(const mxArray& samples, double x1, double x2, double w, 
     std::array<double, kBlock> a, b;
     for (std::size_t start = 0; start < n; start += kBlock) {
       const std::size_t m = std::min(kBlock, n - start);
-      componentShapes(v + start, m, x1, a.data());
-      componentShapes(v + start, m, x2, b.data());
+      gaussianShapes(v + start, m, x1, a.data());
+      gaussianShapes(v + start, m, x2, b.data());
       addBlockLogs(a.data(), b.data(), m, floor, narrowGain, wideGain, mix.data(), sums.data());
     }
   }

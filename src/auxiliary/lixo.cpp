@@ -7,7 +7,7 @@
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
-#include "host/ops.hpp"
+#include "host/runtime/ops.hpp"
 
 namespace ulv {
 
@@ -27,9 +27,28 @@ enum : std::size_t {
   kOne,
   kMinusOne,
   kFirstDimension,
-  kCount
 };
-ModuleConstants C("lixo", kCount);
+constexpr double kInputCounts[] = {2, 3};
+constexpr double kOutputCounts[] = {0, 1, 2};
+constexpr ConstantEntry kConstants[] = {
+    {kOutputsMessage, "kOutputsMessage",
+     [] { return mclCreateString(countErrorMessage("lixo", "outputs", 2)); }},
+    {kInputsMessage, "kInputsMessage",
+     [] { return mclCreateString(countErrorMessage("lixo", "inputs", 3)); }},
+    {kName, "kName", [] { return mclInitializeString(3, u"dwt"); }},
+    {kAdmissibleInputs, "kAdmissibleInputs",
+     [] { return mclInitializeDoubleVector(1, 2, kInputCounts); }},
+    {kAdmissibleOutputs, "kAdmissibleOutputs",
+     [] { return mclInitializeDoubleVector(1, 3, kOutputCounts); }},
+    {kStar, "kStar", [] { return mclInitializeString(1, u"*"); }},
+    {kDecomposition, "kDecomposition", [] { return mclInitializeString(1, u"d"); }},
+    {kCentral, "kCentral", [] { return mclInitializeString(1, u"c"); }},
+    {kOne, "kOne", [] { return mclInitializeDouble(1); }},
+    {kMinusOne, "kMinusOne", [] { return mclInitializeDouble(-1); }},
+    {kFirstDimension, "kFirstDimension", [] { return mclInitializeDouble(1); }},
+};
+static_assert(inEnumeratorOrder(kConstants));
+ModuleConstants C("lixo", kConstants);
 
 // x extended by lf elements at each end, in reverse order from its own ends
 // (the end elements repeated), along the row or the column that x is.
@@ -78,19 +97,7 @@ mxArray Mlixo(mxArray* d_out, int nargout, const mxArray* x_in, const mxArray* a
 }  // namespace
 
 void InitializeModule_lixo() {
-  static const double kInputCounts[] = {2, 3};
-  static const double kOutputCounts[] = {0, 1, 2};
-  C.add(mclCreateString(countErrorMessage("lixo", "outputs", 2)));
-  C.add(mclCreateString(countErrorMessage("lixo", "inputs", 3)));
-  C.add(mclInitializeString(3, u"dwt"));
-  C.add(mclInitializeDoubleVector(1, 2, kInputCounts));
-  C.add(mclInitializeDoubleVector(1, 3, kOutputCounts));
-  C.add(mclInitializeString(1, u"*"));
-  C.add(mclInitializeString(1, u"d"));
-  C.add(mclInitializeString(1, u"c"));
-  C.add(mclInitializeDouble(1));
-  C.add(mclInitializeDouble(-1));
-  C.add(mclInitializeDouble(1));
+  C.buildAll();
 }
 
 void TerminateModule_lixo() {

@@ -2,8 +2,8 @@
 
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
-#include "host/fast_paths.hpp"
-#include "host/ops.hpp"
+#include "host/runtime/fast_paths.hpp"
+#include "host/runtime/ops.hpp"
 
 namespace ulv {
 
@@ -11,8 +11,17 @@ const LocalFunctionTable touintLocalFunctions{0, nullptr};
 
 namespace {
 
-enum : std::size_t { kOutputsMessage, kInputsMessage, kZero, k255, kCount };
-ModuleConstants C("touint", kCount);
+enum : std::size_t { kOutputsMessage, kInputsMessage, kZero, k255 };
+constexpr ConstantEntry kConstants[] = {
+    {kOutputsMessage, "kOutputsMessage",
+     [] { return mclCreateString(countErrorMessage("touint", "outputs", 1)); }},
+    {kInputsMessage, "kInputsMessage",
+     [] { return mclCreateString(countErrorMessage("touint", "inputs", 1)); }},
+    {kZero, "kZero", [] { return mclInitializeDouble(0); }},
+    {k255, "k255", [] { return mclInitializeDouble(255); }},
+};
+static_assert(inEnumeratorOrder(kConstants));
+ModuleConstants C("touint", kConstants);
 
 mxArray Mtouint(int nargout, const mxArray* x_in) {
   BodyFrame frame(touintLocalFunctions);
@@ -36,10 +45,7 @@ mxArray Mtouint(int nargout, const mxArray* x_in) {
 }  // namespace
 
 void InitializeModule_touint() {
-  C.add(mclCreateString(countErrorMessage("touint", "outputs", 1)));
-  C.add(mclCreateString(countErrorMessage("touint", "inputs", 1)));
-  C.add(mclInitializeDouble(0));
-  C.add(mclInitializeDouble(255));
+  C.buildAll();
 }
 
 void TerminateModule_touint() {

@@ -7,10 +7,10 @@
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
-#include "host/fast_paths.hpp"
-#include "host/ops.hpp"
-#include "transform/filter_steps.hpp"
-#include "transform/undecimated_filtering.hpp"
+#include "host/runtime/fast_paths.hpp"
+#include "host/runtime/ops.hpp"
+#include "kernels/filter_steps.hpp"
+#include "kernels/undecimated_filtering.hpp"
 
 namespace ulv {
 
@@ -28,9 +28,26 @@ enum : std::size_t {
   kDecomposition,
   kMinusOne,
   kOne,
-  kCount
 };
-ModuleConstants C("transfwav", kCount);
+constexpr double kInputCounts[] = {2, 3};
+constexpr double kOutputCounts[] = {0, 1, 3};
+constexpr ConstantEntry kConstants[] = {
+    {kOutputsMessage, "kOutputsMessage",
+     [] { return mclCreateString(countErrorMessage("transfwav", "outputs", 3)); }},
+    {kInputsMessage, "kInputsMessage",
+     [] { return mclCreateString(countErrorMessage("transfwav", "inputs", 3)); }},
+    {kName, "kName", [] { return mclInitializeString(4, u"dwt2"); }},
+    {kAdmissibleInputs, "kAdmissibleInputs",
+     [] { return mclInitializeDoubleVector(1, 2, kInputCounts); }},
+    {kAdmissibleOutputs, "kAdmissibleOutputs",
+     [] { return mclInitializeDoubleVector(1, 3, kOutputCounts); }},
+    {kStar, "kStar", [] { return mclInitializeString(1, u"*"); }},
+    {kDecomposition, "kDecomposition", [] { return mclInitializeString(1, u"d"); }},
+    {kMinusOne, "kMinusOne", [] { return mclInitializeDouble(-1); }},
+    {kOne, "kOne", [] { return mclInitializeDouble(1); }},
+};
+static_assert(inEnumeratorOrder(kConstants));
+ModuleConstants C("transfwav", kConstants);
 
 // Whether every crop is exactly central (odd filter lengths) and the mirror
 // fits in x. conv2 takes the operand with fewer elements as its kernel, so
@@ -92,17 +109,7 @@ mxArray Mtransfwav(mxArray* ch_out, mxArray* cv_out, int nargout, const mxArray*
 }  // namespace
 
 void InitializeModule_transfwav() {
-  static const double kInputCounts[] = {2, 3};
-  static const double kOutputCounts[] = {0, 1, 3};
-  C.add(mclCreateString(countErrorMessage("transfwav", "outputs", 3)));
-  C.add(mclCreateString(countErrorMessage("transfwav", "inputs", 3)));
-  C.add(mclInitializeString(4, u"dwt2"));
-  C.add(mclInitializeDoubleVector(1, 2, kInputCounts));
-  C.add(mclInitializeDoubleVector(1, 3, kOutputCounts));
-  C.add(mclInitializeString(1, u"*"));
-  C.add(mclInitializeString(1, u"d"));
-  C.add(mclInitializeDouble(-1));
-  C.add(mclInitializeDouble(1));
+  C.buildAll();
 }
 
 void TerminateModule_transfwav() {

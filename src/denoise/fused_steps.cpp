@@ -7,9 +7,10 @@
 #include <mutex>
 #include <vector>
 
-#include "host/parallel.hpp"
-#include "host/random.hpp"
-#include "host/vector_math.hpp"
+#include "host/numerics/vector_math.hpp"
+#include "kernels/gaussian.hpp"
+#include "ulvadern/parallel.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulv::denoise {
 
@@ -48,12 +49,8 @@ std::size_t pageSize(const mxArray& a) {
 
 // exp(-((v / width) .^ 2)) / width for a block.
 void component(const double* v, std::size_t n, double width, double* out) {
+  gaussianShapes(v, n, width, out);
   const double reciprocal = 1 / width;
-  for (std::size_t k = 0; k < n; ++k) {
-    const double scaled = v[k] * reciprocal;
-    out[k] = -(scaled * scaled);
-  }
-  vmath::exp(out, out, n);
   for (std::size_t k = 0; k < n; ++k) out[k] *= reciprocal;
 }
 
@@ -83,13 +80,6 @@ Dims pageDims(const mxArray& stack) {
 }
 
 }  // namespace
-
-bool usesFusedSteps(std::initializer_list<const mxArray*> operands) {
-  const mxArray& first = **operands.begin();
-  return std::all_of(operands.begin(), operands.end(), [&](const mxArray* a) {
-    return a->classID() == mxDOUBLE_CLASS && !a->isEmpty() && a->dims() == first.dims();
-  });
-}
 
 mxArray anglesOfPages(const mxArray& ch, const mxArray& cv, double offset, std::size_t first,
                       std::size_t last) {
@@ -196,17 +186,6 @@ mxArray powerMean(const std::vector<const mxArray*>& pages, double count, double
     raiseToPower(out + start, out + start, n, exponent);
   });
   return mean;
-}
-
-void weightIntoNextPage(mxArray& D, double gain, const mxArray& mask, std::size_t page) {
-  const std::size_t size = pageSize(D);
-  double* data = D.mutableData();
-  const double* source = data + (page - 1) * size;
-  double* target = data + page * size;
-  const double* m = mask.data();
-  inParallelRanges(size, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t k = begin; k < end; ++k) target[k] = (gain * m[k]) * source[k];
-  });
 }
 
 }  // namespace ulv::denoise

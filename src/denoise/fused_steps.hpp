@@ -1,23 +1,18 @@
-// Element-wise steps of the denoiser computed in one pass, without the
+// Element-wise steps of the fast pipeline computed in one pass, without the
 // image-sized temporaries of the composed runtime operations written beside
-// each. The callers take them only when fastPathsEnabled() and the operands
-// are what the library itself passes (usesFusedSteps); otherwise they run the
-// composed operations. Steps marked "to the bit" repeat the runtime's
+// each. Their operands are non-empty double arrays, stacks and pages of the
+// same page size. Steps marked "to the bit" repeat the runtime's
 // arithmetic exactly; the others use the vectorised exp, log, pow and atan
 // and multiply by reciprocals of scalars, and agree within 1e-12 relative
 // (a few units in the last place on the values the denoiser meets).
 #pragma once
 
 #include <cstddef>
-#include <initializer_list>
 #include <vector>
 
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulv::denoise {
-
-// Non-empty real double arrays, all of the same size.
-bool usesFusedSteps(std::initializer_list<const mxArray*> operands);
 
 // atan(ch(:,:,p) ./ (cv(:,:,p) + offset)) for pages p = first .. last (1-based).
 mxArray anglesOfPages(const mxArray& ch, const mxArray& cv, double offset, std::size_t first,
@@ -55,9 +50,5 @@ mxArray poweredPage(const mxArray& stack, std::size_t page, double exponent);
 
 // ((pages[0] + pages[1] + ...) ./ count) .^ exponent, the sum in page order.
 mxArray powerMean(const std::vector<const mxArray*>& pages, double count, double exponent);
-
-// D(:,:,page + 1) = (gain * mask) .* D(:,:,page), to the bit, in place; D
-// must already hold page + 1 pages of mask's size.
-void weightIntoNextPage(mxArray& D, double gain, const mxArray& mask, std::size_t page);
 
 }  // namespace ulv::denoise

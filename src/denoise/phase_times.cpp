@@ -1,6 +1,6 @@
 #include <chrono>
 
-#include "denoise/workspace.hpp"
+#include "denoise/phases.hpp"
 
 namespace ulv::denoise {
 

@@ -1,7 +1,10 @@
 #include "denoise/ulvadern.hpp"
 
-#include "denoise/workspace.hpp"
+#include <utility>
+
+#include "denoise/phases.hpp"
 #include "gateway/forms.hpp"
+#include "host/runtime/fast_paths.hpp"
 
 namespace ulv {
 
@@ -9,62 +12,37 @@ const LocalFunctionTable ulvadernLocalFunctions{0, nullptr};
 
 namespace {
 
-ModuleConstants C("ulvadern", denoise::kConstantCount);
+using namespace denoise;
+
+// The one place a call chooses its pipeline: the fast one unless this thread
+// switched fast paths off (to compare them with the reference).
+const Pipeline& pipelineForThisCall() {
+  return fastPathsEnabled() ? fastPipeline() : straightforwardPipeline();
+}
 
 mxArray Mulvadern(int nargout, const mxArray* x, const mxArray* varargin) {
   BodyFrame frame(ulvadernLocalFunctions);
-  denoise::Workspace w(nargout, x, varargin);
-  denoise::phaseTimes() = {};
+  phaseTimes() = {};
+  const Arguments arguments = readArguments(nargout, x, varargin);
+  const Pipeline& run = pipelineForThisCall();
 
-  denoise::prepareInput(w);
-  denoise::decompose(w);
-  denoise::buildSmoothingKernels(w);
-  denoise::estimateMasks(w);
-  denoise::fuseAndWeight(w);
-  denoise::reconstruct(w);
+  Decomposition parts = run.decompose(run.prepare(arguments), arguments.levels);
+  const SmoothingKernels kernels = smoothingKernels();
+  Masks masks = run.estimateMasks(parts);
+  DetailStacks weighted =
+      run.fuseAndWeight(std::move(masks), std::move(parts.details), std::move(parts.angles),
+                        parts.size, kernels, arguments);
+  Var y("y");
+  y = run.reconstruct(std::move(parts.coarsest), parts.size, std::move(weighted), arguments.levels);
 
-  checkOutputs(nargout, "ulvadern", {&w.y});
-  return w.y.release();
-}
-
-void addRow(std::initializer_list<double> values) {
-  C.add(mxArray::row(values));
+  checkOutputs(nargout, "ulvadern", {&y});
+  return y.release();
 }
 
 }  // namespace
 
-const mxArray& denoise::constant(Constant which) {
-  return C[which];
-}
-
-void InitializeModule_ulvadern() {
-  C.add(mclCreateString(countErrorMessage("ulvadern", "outputs", 1)));
-  for (double value : {3.0, 0.3, 1.0, 2.0, 0.0, -1.0, 255.0, 0.001, 1e-08, 1e-20, 10000.0, 0.98,
-                       0.3927, 0.785398, 1.178097}) {
-    C.add(mclInitializeDouble(value));
-  }
-  addRow({1, 1, 1, 1, 1});
-  addRow({1, 2, 3, 4, 5});
-  addRow({0.1, 0.7, 0.7});
-  addRow({1, -0.5, 0});
-  addRow({1e-10, 1e-10, 0.05});
-  C.add(mclInitializeDoubleVector(0, 0, nullptr));
-  for (const char* text :
-       {"ulvadern", "*", "minimiza", "gaussfit(x(1),x(2),x(3))", "mascaras", "same"}) {
-    C.add(mclCreateString(text));
-  }
-}
-
-void TerminateModule_ulvadern() {
-  C.releaseAll();
-}
-
-const ModuleConstants& ulvadernConstants() {
-  return C;
-}
-
 void mexUlvadern(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-  runHostFormVarargin<1, 1>(nlhs, plhs, nrhs, prhs, C[denoise::kOutputsMessage], Mulvadern);
+  runHostFormVarargin<1, 1>(nlhs, plhs, nrhs, prhs, constant(kOutputsMessage), Mulvadern);
 }
 
 }  // namespace ulv

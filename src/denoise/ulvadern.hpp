@@ -2,7 +2,7 @@
 #pragma once
 
 #include "gateway/constants.hpp"
-#include "host/calls.hpp"
+#include "ulvadern/calls.hpp"
 
 namespace ulv {
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "host/errors.hpp"
-#include "host/ops.hpp"
+#include "host/runtime/ops.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace ulv {
 

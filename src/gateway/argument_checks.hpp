@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulv {
 

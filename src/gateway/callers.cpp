@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "gateway/forms.hpp"
-#include "host/calls.hpp"
-#include "host/errors.hpp"
-#include "host/ops.hpp"
+#include "host/runtime/ops.hpp"
+#include "ulvadern/calls.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace ulv {
 

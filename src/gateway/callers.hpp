@@ -6,7 +6,7 @@
 #include <array>
 #include <initializer_list>
 
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulv {
 

@@ -1,11 +1,11 @@
 #include "gateway/constants.hpp"
 
-#include "host/errors.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace ulv {
 
-void ModuleConstants::add(mxArray value) {
-  slots_.push_back(mxCreateHandle(std::move(value)));
+void ModuleConstants::buildAll() {
+  for (const ConstantEntry& entry : table_) slots_.push_back(mxCreateHandle(entry.build()));
 }
 
 void ModuleConstants::releaseAll() {
@@ -21,6 +21,14 @@ const mxArray& ModuleConstants::operator[](std::size_t i) const {
               "\" are not built: the library is not initialised.");
   }
   return *slots_[i];
+}
+
+const mxArray& ModuleConstants::named(std::string_view name) const {
+  for (const ConstantEntry& entry : table_) {
+    if (entry.name == name) return (*this)[entry.id];
+  }
+  hostError("The module \"" + std::string(module_) + "\" has no constant " + std::string(name) +
+            ".");
 }
 
 std::string countErrorMessage(std::string_view function, std::string_view what, int declared) {

@@ -12,9 +12,9 @@
 #include <tuple>
 #include <utility>
 
-#include "host/array.hpp"
-#include "host/calls.hpp"
-#include "host/errors.hpp"
+#include "ulvadern/array.hpp"
+#include "ulvadern/calls.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace ulv {
 

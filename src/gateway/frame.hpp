@@ -11,9 +11,9 @@
 #include <optional>
 #include <string_view>
 
-#include "host/array.hpp"
-#include "host/calls.hpp"
-#include "host/errors.hpp"
+#include "ulvadern/array.hpp"
+#include "ulvadern/calls.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace ulv {
 

@@ -4,9 +4,9 @@
 #include "auxiliary/touint.hpp"
 #include "auxiliary/transfwav.hpp"
 #include "denoise/ulvadern.hpp"
-#include "gateway/tables.hpp"
 #include "transform/invmaltrans2d.hpp"
 #include "transform/maltrans2d.hpp"
+#include "ulvadern/descriptor.hpp"
 
 namespace ulv {
 

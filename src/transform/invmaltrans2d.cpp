@@ -6,12 +6,12 @@
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
-#include "host/fast_paths.hpp"
-#include "host/ops.hpp"
-#include "host/pages.hpp"
-#include "transform/filter_steps.hpp"
-#include "transform/stack_pages.hpp"
-#include "transform/undecimated_filtering.hpp"
+#include "host/runtime/fast_paths.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
+#include "kernels/filter_steps.hpp"
+#include "kernels/stack_pages.hpp"
+#include "kernels/undecimated_filtering.hpp"
 
 namespace ulv {
 
@@ -27,12 +27,29 @@ enum : std::size_t {
   kHighRecon,
   kOne,
   kTwo,
-  kFour,
+  kInputsWithoutType,
   kMinusOne,
   kEmpty,
-  kCount
 };
-ModuleConstants C("invmaltrans2d", kCount);
+constexpr double kLod[] = {0, 0.125, 0.375, 0.375, 0.125};
+constexpr double kLor[] = {0.0078, 0.0469, 0.1172, 0.6563, 0.1172, 0.0469, 0.0078};
+constexpr double kHir[] = {0.0078, 0.0547, 0.1719, -0.1719, -0.0547, -0.0078, 0};
+constexpr ConstantEntry kConstants[] = {
+    {kOutputsMessage, "kOutputsMessage",
+     [] { return mclCreateString(countErrorMessage("invmaltrans2d", "outputs", 1)); }},
+    {kInputsMessage, "kInputsMessage",
+     [] { return mclCreateString(countErrorMessage("invmaltrans2d", "inputs", 5)); }},
+    {kLowPass, "kLowPass", [] { return mclInitializeDoubleVector(1, 5, kLod); }},
+    {kLowRecon, "kLowRecon", [] { return mclInitializeDoubleVector(1, 7, kLor); }},
+    {kHighRecon, "kHighRecon", [] { return mclInitializeDoubleVector(1, 7, kHir); }},
+    {kOne, "kOne", [] { return mclInitializeDouble(1); }},
+    {kTwo, "kTwo", [] { return mclInitializeDouble(2); }},
+    {kInputsWithoutType, "kInputsWithoutType", [] { return mclInitializeDouble(4); }},
+    {kMinusOne, "kMinusOne", [] { return mclInitializeDouble(-1); }},
+    {kEmpty, "kEmpty", [] { return mclInitializeDoubleVector(0, 0, nullptr); }},
+};
+static_assert(inEnumeratorOrder(kConstants));
+ModuleConstants C("invmaltrans2d", kConstants);
 
 // The dilated filters of one level and the pages that the level combines.
 struct Level {
@@ -53,7 +70,7 @@ bool hasCentralBlocks(const Level& level, std::size_t lf) {
     return existingPage(stack, level.next) != 0 && stack.rows() == level.x.rows() &&
            stack.cols() == level.x.cols();
   };
-  return fastPathsEnabled() && isOddLengthFilter(level.lo) && isOddLengthFilter(level.kk) &&
+  return isOddLengthFilter(level.lo) && isOddLengthFilter(level.kk) &&
          isOddLengthFilter(level.ll) && page != 0 && lf <= level.x.rows() && lf <= level.x.cols() &&
          sameSize(level.ch) && sameSize(level.cv);
 }
@@ -61,10 +78,10 @@ bool hasCentralBlocks(const Level& level, std::size_t lf) {
 // x(:,:,N + 1) = the coarsest approximation, into an empty x. Where the stack
 // can be given all its pages at once, the pages below are left unset: the
 // levels write each of them whole before anything reads it.
-void placeCoarsest(Var& x, const mxArray& coarsest, const mxArray& page) {
+void placeCoarsest(Var& x, const mxArray& coarsest, const mxArray& page, bool fast) {
   const bool wholeNumber = page.classID() == mxDOUBLE_CLASS && page.isScalar() &&
                            page.scalarValue() == std::floor(page.scalarValue());
-  if (fastPathsEnabled() && wholeNumber && page.scalarValue() >= 2 &&
+  if (fast && wholeNumber && page.scalarValue() >= 2 &&
       reserveStacks({&x}, coarsest, static_cast<std::size_t>(page.scalarValue()),
                     PageFill::ByCaller)) {
     setPage(x.target(), coarsest, page);
@@ -76,6 +93,9 @@ void placeCoarsest(Var& x, const mxArray& coarsest, const mxArray& page) {
 mxArray Minvmaltrans2d(int nargout, const mxArray* ca_in, const mxArray* ch_in,
                        const mxArray* cv_in, const mxArray* N_in, const mxArray* type_in) {
   BodyFrame frame(invmaltrans2dLocalFunctions);
+  // Central blocks and stacks at their final size, unless this thread
+  // switched fast paths off: read once for the call.
+  const bool fast = fastPathsEnabled();
   Var x("x");
   Var ca = Var::input("ca", ca_in);
   Var ch = Var::input("ch", ch_in);
@@ -86,7 +106,7 @@ mxArray Minvmaltrans2d(int nargout, const mxArray* ca_in, const mxArray* ch_in,
   Var lo("lo"), kk("kk"), ll("ll"), sx("sx"), rx("rx"), cx("cx"), lf("lf"), xx("xx");
   const int nargin = mclNargin({ca_in, ch_in, cv_in, N_in, type_in});
 
-  if (mclEqBool(mlfScalar(nargin), C[kFour])) {
+  if (mclEqBool(mlfScalar(nargin), C[kInputsWithoutType])) {
     lod = C[kLowPass];
     lor = C[kLowRecon];
     hir = C[kHighRecon];
@@ -100,7 +120,7 @@ mxArray Minvmaltrans2d(int nargout, const mxArray* ca_in, const mxArray* ch_in,
 
   s = mlfSize(*ca);
   const mxArray coarsest = mclPlus(*N, C[kOne]);
-  placeCoarsest(x, pageRef(*ca, coarsest), coarsest);
+  placeCoarsest(x, pageRef(*ca, coarsest), coarsest, fast);
   l = mlfScalar(mclLengthInt(*lor));
   const int L = mclLengthInt(*lod);
   lorr = mclArrayRef1(*lod, mlfColon(mlfScalar(L), C[kMinusOne], &C[kOne]));
@@ -122,7 +142,7 @@ mxArray Minvmaltrans2d(int nargout, const mxArray* ca_in, const mxArray* ch_in,
     const mxArray next = mclPlus(*i, C[kOne]);
     const Level level{*lo, *kk, *ll, *x, *ch, *cv, next};
     const auto width = static_cast<std::size_t>(lf->scalarValue());
-    if (hasCentralBlocks(level, width)) {
+    if (fast && hasCentralBlocks(level, width)) {
       // The central blocks straight from the pages, summed column by column
       // into page i; the approximation's extension is the mirror view, never
       // formed, and the details see zeros beyond their border.
@@ -156,19 +176,7 @@ mxArray Minvmaltrans2d(int nargout, const mxArray* ca_in, const mxArray* ch_in,
 }  // namespace
 
 void InitializeModule_invmaltrans2d() {
-  static const double kLod[] = {0, 0.125, 0.375, 0.375, 0.125};
-  static const double kLor[] = {0.0078, 0.0469, 0.1172, 0.6563, 0.1172, 0.0469, 0.0078};
-  static const double kHir[] = {0.0078, 0.0547, 0.1719, -0.1719, -0.0547, -0.0078, 0};
-  C.add(mclCreateString(countErrorMessage("invmaltrans2d", "outputs", 1)));
-  C.add(mclCreateString(countErrorMessage("invmaltrans2d", "inputs", 5)));
-  C.add(mclInitializeDoubleVector(1, 5, kLod));
-  C.add(mclInitializeDoubleVector(1, 7, kLor));
-  C.add(mclInitializeDoubleVector(1, 7, kHir));
-  C.add(mclInitializeDouble(1));
-  C.add(mclInitializeDouble(2));
-  C.add(mclInitializeDouble(4));
-  C.add(mclInitializeDouble(-1));
-  C.add(mclInitializeDoubleVector(0, 0, nullptr));
+  C.buildAll();
 }
 
 void TerminateModule_invmaltrans2d() {

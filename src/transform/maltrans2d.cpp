@@ -7,10 +7,10 @@
 #include "gateway/callers.hpp"
 #include "gateway/forms.hpp"
 #include "gateway/frame.hpp"
-#include "host/ops.hpp"
-#include "host/pages.hpp"
-#include "transform/filter_steps.hpp"
-#include "transform/stack_pages.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
+#include "kernels/filter_steps.hpp"
+#include "kernels/stack_pages.hpp"
 
 namespace ulv {
 
@@ -25,11 +25,25 @@ enum : std::size_t {
   kHighPass,
   kOne,
   kTwo,
-  kThree,
+  kInputsWithoutType,
   kEmpty,
-  kCount
 };
-ModuleConstants C("maltrans2d", kCount);
+constexpr double kLod[] = {0, 0.125, 0.375, 0.375, 0.125};
+constexpr double kHid[] = {0, -2, 2};
+constexpr ConstantEntry kConstants[] = {
+    {kOutputsMessage, "kOutputsMessage",
+     [] { return mclCreateString(countErrorMessage("maltrans2d", "outputs", 3)); }},
+    {kInputsMessage, "kInputsMessage",
+     [] { return mclCreateString(countErrorMessage("maltrans2d", "inputs", 4)); }},
+    {kLowPass, "kLowPass", [] { return mclInitializeDoubleVector(1, 5, kLod); }},
+    {kHighPass, "kHighPass", [] { return mclInitializeDoubleVector(1, 3, kHid); }},
+    {kOne, "kOne", [] { return mclInitializeDouble(1); }},
+    {kTwo, "kTwo", [] { return mclInitializeDouble(2); }},
+    {kInputsWithoutType, "kInputsWithoutType", [] { return mclInitializeDouble(3); }},
+    {kEmpty, "kEmpty", [] { return mclInitializeDoubleVector(0, 0, nullptr); }},
+};
+static_assert(inEnumeratorOrder(kConstants));
+ModuleConstants C("maltrans2d", kConstants);
 
 // A finite image and a level count it has room for: otherwise the levels
 // would be skipped (N < 1, NaN), cut short (N = 1.5), fail on an index deep
@@ -52,7 +66,7 @@ mxArray Mmaltrans2d(mxArray* ch_out, mxArray* cv_out, int nargout, const mxArray
   Var i("i"), ins("ins"), lo("lo"), hi("hi");
   const int nargin = mclNargin({x_in, map_in, N_in, type_in});
 
-  if (mclEqBool(mlfScalar(nargin), C[kThree])) {
+  if (mclEqBool(mlfScalar(nargin), C[kInputsWithoutType])) {
     lod = C[kLowPass];
     hid = C[kHighPass];
   } else {
@@ -102,16 +116,7 @@ mxArray Mmaltrans2d(mxArray* ch_out, mxArray* cv_out, int nargout, const mxArray
 }  // namespace
 
 void InitializeModule_maltrans2d() {
-  static const double kLod[] = {0, 0.125, 0.375, 0.375, 0.125};
-  static const double kHid[] = {0, -2, 2};
-  C.add(mclCreateString(countErrorMessage("maltrans2d", "outputs", 3)));
-  C.add(mclCreateString(countErrorMessage("maltrans2d", "inputs", 4)));
-  C.add(mclInitializeDoubleVector(1, 5, kLod));
-  C.add(mclInitializeDoubleVector(1, 3, kHid));
-  C.add(mclInitializeDouble(1));
-  C.add(mclInitializeDouble(2));
-  C.add(mclInitializeDouble(3));
-  C.add(mclInitializeDoubleVector(0, 0, nullptr));
+  C.buildAll();
 }
 
 void TerminateModule_maltrans2d() {

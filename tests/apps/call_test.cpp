@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "cli_support.hpp"
-#include "host/matfile.hpp"
+#include "host/files/matfile.hpp"
 
 namespace ulvcli::test {
 namespace {

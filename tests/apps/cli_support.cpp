@@ -12,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/matfile.hpp"
+#include "host/files/matfile.hpp"
 #include "image_planes.hpp"
 #include "image_samples.hpp"
 

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "host/array.hpp"
 #include "image_io.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulvcli::test {
 

@@ -7,7 +7,7 @@
 #include <span>
 
 #include "cli_support.hpp"
-#include "host/matfile.hpp"
+#include "host/files/matfile.hpp"
 
 namespace ulvcli::test {
 namespace {

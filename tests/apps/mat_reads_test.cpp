@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "cli_support.hpp"
-#include "host/matfile.hpp"
+#include "host/files/matfile.hpp"
 
 namespace ulvcli::test {
 namespace {

@@ -11,7 +11,7 @@
 #include <random>
 #include <thread>
 
-#include "host/ops.hpp"
+#include "host/runtime/ops.hpp"
 
 namespace ulv {
 namespace {

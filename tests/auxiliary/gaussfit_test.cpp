@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "host/matfile.hpp"
-#include "host/ops.hpp"
+#include "host/files/matfile.hpp"
+#include "host/runtime/ops.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv {

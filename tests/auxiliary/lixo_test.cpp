@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-#include "host/calls.hpp"
 #include "support/mirror_reference.hpp"
 #include "support/test_support.hpp"
+#include "ulvadern/calls.hpp"
 
 namespace ulv {
 namespace {

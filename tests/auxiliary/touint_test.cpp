@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "gateway/constants.hpp"
-#include "host/fast_paths.hpp"
+#include "host/runtime/fast_paths.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv {

@@ -4,10 +4,10 @@
 
 #include <cmath>
 
-#include "host/calls.hpp"
-#include "host/ops.hpp"
+#include "host/runtime/ops.hpp"
 #include "support/mirror_reference.hpp"
 #include "support/test_support.hpp"
+#include "ulvadern/calls.hpp"
 
 namespace ulv {
 namespace {

@@ -1,5 +1,5 @@
 // Watching and stopping a denoising call at the host's step boundaries.
-#include "host/cancellation.hpp"
+#include "host/runtime/cancellation.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "host/random.hpp"
 #include "support/test_support.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulv {
 namespace {

@@ -11,8 +11,8 @@
 #include <limits>
 #include <random>
 
-#include "host/ops.hpp"
-#include "host/pages.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv::denoise {
@@ -20,6 +20,13 @@ namespace {
 
 using test::expectSameBits;
 
+// One direction: its sector indicator and its smoothing kernel.
+struct SectorKernel {
+  const mxArray* indicator;
+  const mxArray* kernel;
+};
+
+// ((a1 .* conv2(F, K1, "same") + a2 .* conv2(F, K2, "same")) + ...)
 mxArray composed(const mxArray& F, std::span<const SectorKernel> sectors) {
   const mxArray same = mxArray::string("same");
   mxArray sum;
@@ -28,48 +35,6 @@ mxArray composed(const mxArray& F, std::span<const SectorKernel> sectors) {
     sum = s == 0 ? term : mclPlus(sum, term);
   }
   return sum;
-}
-
-mxArray randomIndicator(const Dims& dims, std::mt19937_64& engine) {
-  mxArray a = mxArray::zeros(dims, mxLOGICAL_CLASS);
-  for (std::size_t k = 0; k < a.numel(); ++k) a.mutableData()[k] = engine() % 3 == 0;
-  return a;
-}
-
-TEST(DirectionalSmoothing, EqualsTheComposedExpressionToTheBit) {
-  std::mt19937_64 engine(5);
-  std::normal_distribution<double> value(0, 1);
-  const mxArray m0 = mxArray::row({0.29, 0.41, 0.29});
-  const mxArray m90 = m0.reshaped({3, 1});
-  const mxArray m135 = mlfDiag(m0);
-  mxArray m45 = mxArray::zeros({3, 3});
-  for (int k = 0; k < 3; ++k) m45.mutableData()[k + (2 - k) * 3] = m0.at(k);
-  const mxArray wide = mxArray::row({0.1, 0, -0.2, 0.3, 0.25});  // a zero tap, even length
-  // 1100 rows: the smoothing works in strips of rows; taps reach across them.
-  for (const Dims& dims : {Dims{37, 23}, Dims{1100, 5}, Dims{2100, 2}, Dims{1, 9}, Dims{9, 1},
-                           Dims{3, 3}, Dims{2, 5}}) {
-    mxArray F = mxArray::zeros(dims);
-    for (std::size_t k = 0; k < F.numel(); ++k) F.mutableData()[k] = value(engine);
-    F.mutableData()[0] = -0.0;
-    if (F.numel() > 4) {
-      F.mutableData()[3] = std::numeric_limits<double>::infinity();
-      F.mutableData()[4] = std::numeric_limits<double>::quiet_NaN();
-    }
-    std::array<mxArray, 5> a;
-    for (mxArray& indicator : a) indicator = randomIndicator(dims, engine);
-    const std::array<SectorKernel, 4> sectors = {
-        {{&a[0], &m0}, {&a[1], &m45}, {&a[2], &m90}, {&a[3], &m135}}};
-    ASSERT_TRUE(smoothsInOnePass(F, sectors)) << dimsText(dims);
-    expectSameBits(smoothBySector(F, sectors), composed(F, sectors));
-    const std::array<SectorKernel, 1> one = {{{&a[4], &wide}}};
-    if (smoothsInOnePass(F, one)) expectSameBits(smoothBySector(F, one), composed(F, one));
-    // A kernel taller than a strip: some taps reach no row of a strip at all.
-    const std::size_t height = dims[0] - 1;  // only its last taps are nonzero
-    const mxArray tall =
-        test::generate({height, 1}, [&](std::size_t k) { return k + 20 >= height ? 1.0 : 0.0; });
-    const std::array<SectorKernel, 1> reach = {{{&a[4], &tall}}};
-    if (smoothsInOnePass(F, reach)) expectSameBits(smoothBySector(F, reach), composed(F, reach));
-  }
 }
 
 struct AngleLimits {
@@ -86,8 +51,8 @@ std::array<mxArray, 4> composedSectors(const mxArray& angles, std::size_t page,
           mclGe(mlfAbs(theta), mlfScalar(l.vertical)), mclLt(mlfAbs(mclPlus(theta, d)), h)};
 }
 
-// smoothAlongAngles and smoothAlongAnglesAndWeight against the indicators
-// and the smoothing composed from runtime operations, every page.
+// smoothAlongAnglesAndWeight against the indicators, the smoothing and the
+// weighting composed from runtime operations, every page.
 void expectAlongAnglesToTheBit(const mxArray& F, const mxArray& angles,
                                const std::array<const mxArray*, 4>& kernels,
                                std::mt19937_64& engine) {
@@ -97,19 +62,13 @@ void expectAlongAnglesToTheBit(const mxArray& F, const mxArray& angles,
     const std::array<mxArray, 4> a = composedSectors(angles, page, l);
     const std::array<SectorKernel, 4> sectors = {
         {{&a[0], kernels[0]}, {&a[1], kernels[1]}, {&a[2], kernels[2]}, {&a[3], kernels[3]}}};
-    ASSERT_TRUE(smoothsAlongAnglesInOnePass(F, angles, page, kernels));
     const mxArray M = composed(F, sectors);
-    expectSameBits(smoothAlongAngles(F, angles, page, {l.half, l.diagonal, l.vertical}, kernels),
-                   M);
-
-    // Smoothed and weighted into the next page of a stack, without M.
     mxArray D = test::generate({F.rows(), F.cols(), angles.pages() + 1},
                                [&](std::size_t) { return value(engine); });
     mxArray weighted = D;
     const mxArray p = mlfScalar(static_cast<double>(page));
     pageAssign(weighted, mclTimes(mclMtimes(mlfScalar(0.7), M), pageRef(D, p)),
                mlfScalar(static_cast<double>(page + 1)));
-    ASSERT_TRUE(weightsInOnePass(F, D, page));
     smoothAlongAnglesAndWeight(F, angles, page, {l.half, l.diagonal, l.vertical}, kernels, 0.7, D,
                                page);
     expectSameBits(D, weighted);
@@ -118,9 +77,9 @@ void expectAlongAnglesToTheBit(const mxArray& F, const mxArray& angles,
 
 // Sector indicators tested on the fly equal the composed comparisons, angles
 // on the sector edges included, and so does the smoothing they select: for
-// the denoiser's 3 x 3 direction kernels, for kernels with fewer or spread
-// taps, and for kernels with more taps than the fused loop takes; on images
-// smaller than the kernels, across strips of rows, with -0, Inf and NaN.
+// the denoiser's 3 x 3 direction kernels and for kernels with fewer or
+// spread taps; on images smaller than the kernels, across strips of rows,
+// with -0, Inf and NaN.
 TEST(DirectionalSmoothing, AlongAnglesEqualsIndicatorsThenSmoothingToTheBit) {
   std::mt19937_64 engine(9);
   std::uniform_real_distribution<double> angle(-1.6, 1.6);
@@ -134,11 +93,9 @@ TEST(DirectionalSmoothing, AlongAnglesEqualsIndicatorsThenSmoothingToTheBit) {
   const mxArray single = mxArray::row({0.6});
   mxArray spread = mxArray::zeros({5, 4});  // taps two rows and columns away, even width
   spread.mutableData()[0] = 0.2, spread.mutableData()[8] = -0.5, spread.mutableData()[19] = 0.3;
-  const mxArray four = mxArray::row({0.1, 0.2, 0.3, 0.4});
-  const std::array<std::array<const mxArray*, 4>, 3> kernelSets = {{
+  const std::array<std::array<const mxArray*, 4>, 2> kernelSets = {{
       {&m0, &m45, &m90, &m135},
       {&single, &spread, &m90, &m0},
-      {&m0, &four, &m90, &m135},
   }};
   for (const Dims& dims : {Dims{1031, 7}, Dims{2100, 3}, Dims{37, 23}, Dims{1, 9}, Dims{9, 1},
                            Dims{2, 2}, Dims{5, 4}}) {
@@ -171,28 +128,6 @@ TEST(DirectionalSmoothing, AlongAnglesEqualsIndicatorsThenSmoothingToTheBit) {
       expectAlongAnglesToTheBit(F, angles, kernels, engine);
     }
   }
-  const mxArray F = mxArray::zeros({1031, 7});
-  const mxArray angles = mxArray::zeros({1031, 7, 2});
-  const std::array<const mxArray*, 4> kernels = kernelSets[0];
-  EXPECT_FALSE(smoothsAlongAnglesInOnePass(F, angles, 3, kernels));
-  EXPECT_FALSE(weightsInOnePass(F, mxArray::zeros({1031, 7, 2}), 2)) << "no page 3 to write";
-  EXPECT_FALSE(smoothsAlongAnglesInOnePass(F.reshaped({7, 1031}), angles, 1, kernels));
-}
-
-TEST(DirectionalSmoothing, OtherOperandsTakeTheComposedPath) {
-  const mxArray F = mxArray::zeros({4, 4}), kernel = mxArray::row({1, 2, 1});
-  const mxArray indicator = mxArray::zeros({4, 4}, mxLOGICAL_CLASS);
-  const mxArray wrongSize = mxArray::zeros({4, 3}, mxLOGICAL_CLASS);
-  const mxArray big = mxArray::zeros({5, 5});
-  auto applies = [](const mxArray& f, const mxArray& a, const mxArray& k) {
-    const std::array<SectorKernel, 1> sector = {{{&a, &k}}};
-    return smoothsInOnePass(f, sector);
-  };
-  EXPECT_TRUE(applies(F, indicator, kernel));
-  EXPECT_FALSE(applies(F.withClass(mxUINT8_CLASS), indicator, kernel));
-  EXPECT_FALSE(applies(F, wrongSize, kernel));
-  EXPECT_FALSE(applies(F, indicator, big)) << "a kernel larger than F swaps the operands' roles";
-  EXPECT_FALSE(applies(mxArray::zeros({2, 2, 2}), mxArray::zeros({2, 2, 2}), kernel));
 }
 
 }  // namespace

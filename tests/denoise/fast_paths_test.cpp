@@ -2,19 +2,19 @@
 // the runtime operations and the tight fit, on the bundled sample image: the
 // images may differ only where a vectorised function's last bit tips a
 // rounding, by 1 and in at most 0.01 % of the pixels.
-#include "host/fast_paths.hpp"
+#include "host/runtime/fast_paths.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 
-#include "host/minimiser.hpp"
-#include "host/ops.hpp"
-#include "host/parallel.hpp"
-#include "host/random.hpp"
+#include "host/numerics/minimiser.hpp"
+#include "host/runtime/ops.hpp"
 #include "image_io.hpp"
 #include "support/test_support.hpp"
+#include "ulvadern/parallel.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulv {
 namespace {

@@ -8,10 +8,10 @@
 #include <limits>
 #include <random>
 
-#include "host/ops.hpp"
-#include "host/pages.hpp"
-#include "host/random.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
 #include "support/test_support.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulv::denoise {
 namespace {
@@ -124,16 +124,6 @@ TEST(FusedSteps, PowersAndPowerMeansOfMaskPages) {
                mlfPower(mclRdivide(mclPlus(mclPlus(a, b), c), mlfScalar(3)), inverse));
   expectAgrees(powerMean({&b, &c}, 2, inverse.scalarValue()),
                mlfPower(mclRdivide(mclPlus(b, c), mlfScalar(2)), inverse));
-}
-
-TEST(FusedSteps, WeightingToTheBit) {
-  const mxArray mask = spread({17, 13}, 0, 1, {0, 1, nan}, 7);
-  mxArray D = spread({17, 13, 3}, -300, 300, {inf, -0.0, nan}, 8);
-  mxArray composed = D;
-  const mxArray weighted = mclTimes(mclMtimes(mlfScalar(0.7), mask), page(composed, 2));
-  pageAssign(composed, weighted, mlfScalar(3));
-  weightIntoNextPage(D, 0.7, mask, 2);
-  expectSameBits(D, composed);
 }
 
 }  // namespace

@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <random>
 
-#include "denoise/workspace.hpp"
-#include "host/matfile.hpp"
-#include "host/ops.hpp"
-#include "host/pages.hpp"
-#include "host/random.hpp"
+#include "denoise/phases.hpp"
+#include "host/files/matfile.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
 #include "support/test_support.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulv {
 namespace {
@@ -244,32 +244,38 @@ TEST_F(UlvadernTest, AdmittedEdgeValuesKeepTheirResults) {
   EXPECT_EQ(potZero.classID(), mxUINT8_CLASS);
 }
 
-// Fusion on its own: constant masks, every angle 0 (the horizontal sector),
-// unit details; the interior of each weighted page is the fused mask.
-class FusionTest : public test::LibraryTest {
+// Fusion on its own, in either pipeline: constant masks, every angle 0 (the
+// horizontal sector), unit details; the interior of each weighted page is the
+// fused mask.
+class FusionTest : public test::LibraryTest, public ::testing::WithParamInterface<bool> {
  protected:
   static mxArray weightedInterior(std::vector<double> maskLevels, double pot) {
     const std::size_t n = maskLevels.size();
-    denoise::Workspace w(1, nullptr, nullptr);
-    w.s = mxArray::row({9, 9, static_cast<double>(n + 1)});
-    w.pot = mlfScalar(pot);
-    w.mult = mxArray::row({1, 1, 1, 1, 1});
+    const denoise::Pipeline& pipeline =
+        GetParam() ? denoise::fastPipeline() : denoise::straightforwardPipeline();
+    denoise::Arguments arguments;
+    arguments.pot = mlfScalar(pot);
+    arguments.gains = mxArray::row({1, 1, 1, 1, 1});
     mxArray masks = mxArray::zeros({9, 9, n});
     for (std::size_t k = 0; k < masks.numel(); ++k) masks.mutableData()[k] = maskLevels[k / 81];
-    w.maskh = masks;
-    w.maskv = masks;
-    w.ang = mxArray::zeros({9, 9, n});
-    w.ch = mclPlus(mxArray::zeros({9, 9, n}), mlfScalar(1));
-    w.cv = *w.ch;
-    denoise::buildSmoothingKernels(w);
-    denoise::fuseAndWeight(w);
+    // The details with the spare page the weighting of the coarsest level fills.
+    mxArray details = mclPlus(mxArray::zeros({9, 9, n + 1}), mlfScalar(1));
+    for (std::size_t k = 81 * n; k < details.numel(); ++k) details.mutableData()[k] = 0;
+    const denoise::DetailStacks weighted = pipeline.fuseAndWeight(
+        {masks, masks}, {details, details}, mxArray::zeros({9, 9, n}),
+        mxArray::row({9, 9, static_cast<double>(n + 1)}), denoise::smoothingKernels(), arguments);
     mxArray interior = mxArray::zeros({1, n + 1});
-    for (std::size_t p = 1; p <= n + 1; ++p) interior.mutableData()[p - 1] = at(*w.ch, 5, 5, p);
+    for (std::size_t p = 1; p <= n + 1; ++p) {
+      interior.mutableData()[p - 1] = at(weighted.horizontal, 5, 5, p);
+    }
     return interior;
   }
 };
 
-TEST_F(FusionTest, PowerMeanOverTheLevelAndUpToTwoCoarserOnes) {
+INSTANTIATE_TEST_SUITE_P(Pipelines, FusionTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Fast" : "Straightforward"; });
+
+TEST_P(FusionTest, PowerMeanOverTheLevelAndUpToTwoCoarserOnes) {
   const double pot = 0.5;
   auto mean = [pot](std::initializer_list<double> m) {
     double sum = 0;
@@ -291,18 +297,17 @@ TEST_F(FusionTest, PowerMeanOverTheLevelAndUpToTwoCoarserOnes) {
   EXPECT_DOUBLE_EQ(four.at(4), 0.9);
 }
 
-TEST_F(FusionTest, SmoothingKernels) {
-  denoise::Workspace w(1, nullptr, nullptr);
-  denoise::buildSmoothingKernels(w);
+TEST_F(UlvadernTest, SmoothingKernels) {
+  const denoise::SmoothingKernels w = denoise::smoothingKernels();
   const double t[] = {0.2944976854873674, 0.4110046290252653, 0.2944976854873674};
   for (int k = 1; k <= 3; ++k) {
-    EXPECT_NEAR(at(*w.m0, 1, k), t[k - 1], 1e-16);
-    EXPECT_EQ(at(*w.m90, k, 1), at(*w.m0, 1, k));
-    EXPECT_EQ(at(*w.m135, k, k), at(*w.m0, 1, k));
-    EXPECT_EQ(at(*w.m45, k, 4 - k), at(*w.m0, 1, k));
+    EXPECT_NEAR(at(w.m0, 1, k), t[k - 1], 1e-16);
+    EXPECT_EQ(at(w.m90, k, 1), at(w.m0, 1, k));
+    EXPECT_EQ(at(w.m135, k, k), at(w.m0, 1, k));
+    EXPECT_EQ(at(w.m45, k, 4 - k), at(w.m0, 1, k));
   }
-  EXPECT_EQ(at(*w.m45, 1, 1), 0);
-  EXPECT_EQ(at(*w.m135, 1, 3), 0);
+  EXPECT_EQ(at(w.m45, 1, 1), 0);
+  EXPECT_EQ(at(w.m135, 1, 3), 0);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/errors.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace ulvfuzz {
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "host/array.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulvfuzz {
 

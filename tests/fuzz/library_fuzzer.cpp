@@ -22,11 +22,11 @@
 #include <vector>
 
 #include "fuzz_support.hpp"
-#include "gateway/tables.hpp"
-#include "host/errors.hpp"
-#include "host/loader.hpp"
-#include "host/matfile.hpp"
-#include "host/random.hpp"
+#include "host/files/matfile.hpp"
+#include "ulvadern/descriptor.hpp"
+#include "ulvadern/errors.hpp"
+#include "ulvadern/loader.hpp"
+#include "ulvadern/random.hpp"
 
 namespace {
 

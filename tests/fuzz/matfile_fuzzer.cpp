@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "fuzz_support.hpp"
-#include "host/errors.hpp"
-#include "host/matfile.hpp"
+#include "host/files/matfile.hpp"
+#include "ulvadern/errors.hpp"
 
 namespace {
 

@@ -1,4 +1,6 @@
 // The library descriptor as the host reads it, its constants, and the loader.
+#include "ulvadern/descriptor.hpp"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,11 +13,10 @@
 #include "auxiliary/touint.hpp"
 #include "auxiliary/transfwav.hpp"
 #include "denoise/ulvadern.hpp"
-#include "gateway/tables.hpp"
-#include "host/calls.hpp"
 #include "support/test_support.hpp"
 #include "transform/invmaltrans2d.hpp"
 #include "transform/maltrans2d.hpp"
+#include "ulvadern/calls.hpp"
 
 namespace ulv {
 namespace {

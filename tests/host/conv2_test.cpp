@@ -2,7 +2,7 @@
 #include <limits>
 #include <random>
 
-#include "host/ops.hpp"
+#include "host/runtime/ops.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv {

@@ -2,9 +2,9 @@
 #include <string>
 #include <vector>
 
-#include "host/calls.hpp"
-#include "host/functions.hpp"
+#include "host/functions/functions.hpp"
 #include "support/test_support.hpp"
+#include "ulvadern/calls.hpp"
 
 namespace ulv::test {
 namespace {

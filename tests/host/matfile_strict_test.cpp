@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "host/matfile.hpp"
-#include "host/printable.hpp"
+#include "host/files/matfile.hpp"
+#include "host/runtime/printable.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv {

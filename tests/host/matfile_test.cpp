@@ -1,4 +1,4 @@
-#include "host/matfile.hpp"
+#include "host/files/matfile.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -1,7 +1,7 @@
 // The minimiser behind fmincon, judged on the fit it exists for: the zero-mean
 // mixture w exp(-(v/x1)^2)/x1 + (1-w) exp(-(v/x2)^2)/x2 fitted by its negative
 // log-likelihood with x1 <= x2/2, compared with an independent grid search.
-#include "host/minimiser.hpp"
+#include "host/numerics/minimiser.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "host/calls.hpp"
-#include "host/functions.hpp"
+#include "host/functions/functions.hpp"
 #include "support/test_support.hpp"
+#include "ulvadern/calls.hpp"
 
 namespace ulv::test {
 namespace {

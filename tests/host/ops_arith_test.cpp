@@ -3,7 +3,7 @@
 #include <limits>
 #include <vector>
 
-#include "host/ops.hpp"
+#include "host/runtime/ops.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv {

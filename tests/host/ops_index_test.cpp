@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "host/ops.hpp"
+#include "host/runtime/ops.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv {

@@ -1,7 +1,7 @@
 // The ranges of parallelRanges: every item exactly once, in contiguous
 // ranges no shorter than the grain, on as many threads as allowed, with a
 // failure in any range reported once all have finished.
-#include "host/parallel.hpp"
+#include "ulvadern/parallel.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Escaping text from files and the command line before it reaches a terminal.
-#include "host/printable.hpp"
+#include "host/runtime/printable.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "host/random.hpp"
+#include "ulvadern/random.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/ops.hpp"
+#include "host/runtime/ops.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv {

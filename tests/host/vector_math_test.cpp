@@ -2,7 +2,7 @@
 // processor has, against the C library: within two units in the last place
 // (3.5 for the coarse log), the same special values, and results that do not
 // depend on an element's position in the array.
-#include "host/vector_math.hpp"
+#include "host/numerics/vector_math.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/vector_math_table.hpp"
+#include "host/numerics/vector_math_table.hpp"
 
 namespace ulv::vmath {
 namespace {

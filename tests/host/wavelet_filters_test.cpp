@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "host/functions.hpp"
+#include "host/functions/functions.hpp"
 #include "support/test_support.hpp"
 
 namespace ulv::test {

@@ -1,4 +1,4 @@
-#include "host/work_directory_lock.hpp"
+#include "ulvadern/work_directory_lock.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -17,9 +17,9 @@
 #include <optional>
 #include <thread>
 
-#include "host/matfile.hpp"
-#include "host/random.hpp"
+#include "host/files/matfile.hpp"
 #include "support/test_support.hpp"
+#include "ulvadern/random.hpp"
 
 namespace ulv {
 namespace {

@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "host/array.hpp"
-#include "host/functions.hpp"
+#include "host/functions/functions.hpp"
+#include "ulvadern/array.hpp"
 
 namespace ulv::test {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "gateway/tables.hpp"
+#include "ulvadern/descriptor.hpp"
 
 namespace ulv::test {
 

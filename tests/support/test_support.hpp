@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "host/array.hpp"
-#include "host/errors.hpp"
-#include "host/loader.hpp"
+#include "ulvadern/array.hpp"
+#include "ulvadern/errors.hpp"
+#include "ulvadern/loader.hpp"
 
 namespace ulv::test {
 

@@ -1,10 +1,10 @@
 // The central blocks against the literal steps: mirror extension, the
 // runtime's full conv2, the host's wkeep. They must agree bit for bit.
-#include "transform/undecimated_filtering.hpp"
+#include "kernels/undecimated_filtering.hpp"
 
 #include <gtest/gtest.h>
 
-#include "host/ops.hpp"
+#include "host/runtime/ops.hpp"
 #include "support/mirror_reference.hpp"
 
 namespace ulv {

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "codecs.hpp"
-#include "host/printable.hpp"
+#include "host/runtime/printable.hpp"
 #include "image_formats.hpp"
 #include "image_samples.hpp"
 

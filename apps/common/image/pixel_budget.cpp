@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "host/matfile_layout.hpp"
+#include "host/files/matfile_layout.hpp"
 
 namespace ulvimage {
 

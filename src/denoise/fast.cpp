@@ -1,0 +1,200 @@
+// The fast pipeline: the phases of the straightforward one computed in fused
+// passes, without most of their image-sized temporaries. Steps marked "to the
+// bit" in fused_steps.hpp and directional_smoothing.hpp give the same values
+// as the composed operations; the angles, the edge posteriors and the power
+// means use vectorised atan, exp and pow and agree within 1e-12 relative.
+//
+// Every operand here is one the library makes itself (double arrays of the
+// sizes the transform gives), which the fused passes require. The arguments
+// are checked before: the fusion exponent pot is a double or a logical
+// scalar, and only a double one is raised in fused passes; a logical pot (0
+// or 1) takes the reference's power, whose bits vectorised pow need not match.
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "denoise/directional_smoothing.hpp"
+#include "denoise/fused_steps.hpp"
+#include "denoise/phases.hpp"
+#include "denoise/reference_steps.hpp"
+#include "gateway/callers.hpp"
+#include "host/runtime/ops.hpp"
+#include "host/runtime/pages.hpp"
+#include "kernels/stack_pages.hpp"
+#include "ulvadern/random.hpp"
+
+namespace ulv::denoise {
+
+namespace {
+
+// double(x) + scale * noise with its first and last rows, then its first and
+// last columns, repeated around it (the one-pixel border), in one pass: the
+// same values as the composed operations, to the bit.
+mxArray perturbedWithBorder(const mxArray& x, double scale, const mxArray& noise) {
+  const std::size_t rows = x.rows(), cols = x.cols(), outRows = rows + 2;
+  mxArray out = mxArray::uninitialized({outRows, cols + 2});
+  double* o = out.mutableData();
+  for (std::size_t c = 0; c < cols; ++c) {
+    const double* in = x.data() + c * rows;
+    const double* n = noise.data() + c * rows;
+    double* column = o + (c + 1) * outRows;
+    for (std::size_t r = 0; r < rows; ++r) column[r + 1] = in[r] + scale * n[r];
+    column[0] = column[1];
+    column[rows + 1] = column[rows];
+  }
+  std::copy_n(o + outRows, outRows, o);
+  std::copy_n(o + cols * outRows, outRows, o + (cols + 1) * outRows);
+  return out;
+}
+
+PreparedImage prepare(const Arguments& arguments) {
+  PhaseClock clock(phaseTimes().prepare);
+  const mxArray noise = mlfNRandn({mlfSize(arguments.image)});
+  mxArray x = perturbedWithBorder(arguments.image, constant(kPerturbation).scalarValue(), noise);
+  return {std::move(x), mlfGray(&constant(k255))};
+}
+
+// Pages 2 .. last of a detail stack, with one more, zero page, which the
+// weighting of the coarsest level fills: growing the stack then would copy
+// it whole.
+mxArray detailPages(const mxArray& stack, std::size_t last) {
+  if (last < 2) return pageRef(stack, mlfColon(constant(kTwo), mlfScalar(last)));
+  const std::size_t page = stack.rows() * stack.cols();
+  mxArray details = mxArray::uninitialized({stack.rows(), stack.cols(), last});
+  double* out = details.mutableData();
+  std::copy_n(stack.data() + page, (last - 1) * page, out);
+  std::fill_n(out + (last - 1) * page, page, 0.0);
+  return details;
+}
+
+Decomposition decompose(PreparedImage prepared, const mxArray& levels) {
+  PhaseClock clock(phaseTimes().transform);
+  TransformStacks t = forwardTransform(std::move(prepared), levels);
+  const mxArray lastLevel = mclIntArrayRef1(t.size, 3);
+  const auto last = static_cast<std::size_t>(lastLevel.scalarValue());
+  Decomposition d;
+  d.angles = anglesOfPages(t.ch, t.cv, constant(kAngleOffset).scalarValue(), 2, last);
+  d.coarsest = pageRef(std::exchange(t.ca, {}), lastLevel);
+  d.details.horizontal = detailPages(std::exchange(t.ch, {}), last);
+  d.details.vertical = detailPages(std::exchange(t.cv, {}), last);
+  d.size = std::move(t.size);
+  return d;
+}
+
+// v(rand(H, W) <= threshold), the draws used as they come where the random
+// source allows.
+mxArray sampleOf(const mxArray& v, const mxArray& H, const mxArray& W, double threshold) {
+  if (drawsDirectly()) return sampleWhereDrawAtMost(v, threshold);
+  return sampleWhereAtMost(v, mlfNRand({H, W}), threshold);
+}
+
+// The edge posterior of every coefficient of v into page `level` of M,
+// written in place where M has the page.
+void storeEdgePosterior(const mxArray& v, const mxArray& sig, Var& M, const mxArray& level) {
+  const mxArray pn = mclIntArrayRef1(sig, 3);
+  const MixtureParameters p = {mclIntArrayRef1(sig, 1).scalarValue(),
+                               mclIntArrayRef1(sig, 2).scalarValue(), pn.scalarValue(),
+                               mclMinus(constant(kOne), pn).scalarValue(),
+                               constant(kUnderflowGuard).scalarValue()};
+  if (double* page = M.isAssigned() ? writablePage(M.target(), level, v) : nullptr) {
+    edgePosterior(v, p, page);
+    return;
+  }
+  mxArray l = mxArray::uninitialized(v.dims());
+  edgePosterior(v, p, l.mutableData());
+  setPage(M.target(), l, level);
+}
+
+void orientationMasks(const mxArray& D, const mxArray& size, Var& sig, Var& M) {
+  const mxArray H = mclIntArrayRef1(size, 1);
+  const mxArray W = mclIntArrayRef1(size, 2);
+  const double threshold = mclRdivide(mclRdivide(constant(kSampleSize), H), W).scalarValue();
+  const int levels = maskedLevels(size);
+  // The mask stack at its full size at once; grown page by page it would be
+  // copied whole at every level.
+  reserveStacks({&M}, D, static_cast<std::size_t>(levels));
+  for (int i = 1; i <= levels; ++i) {
+    const mxArray level = mlfScalar(i);
+    const mxArray v = normalisedPage(D, static_cast<std::size_t>(i)).values;
+    if (i == 1) startFits(sig);
+    saveSample(sampleOf(v, H, W, threshold));
+    fitMixture(sig);
+    storeEdgePosterior(v, *sig, M, level);
+  }
+}
+
+Masks estimateMasks(const Decomposition& parts) {
+  return estimateMasksWith(parts, orientationMasks);
+}
+
+// The mask pages raised to pot, and their power means.
+class Fusion {
+ public:
+  Fusion(const mxArray& mask, const mxArray& pot, int levels)
+      : pot_(pot), fused_(pot.classID() == mxDOUBLE_CLASS) {
+    if (!fused_) {
+      pages_ = poweredPages(mask, pot, levels);
+      return;
+    }
+    if (levels == 1) return;  // the coarsest level alone is never fused
+    for (int p = 1; p <= levels; ++p) {
+      pages_.push_back(poweredPage(mask, static_cast<std::size_t>(p), pot.scalarValue()));
+    }
+  }
+
+  mxArray mean(int i, int mi) const {
+    if (!fused_) return powerMean(pages_, i, mi, pot_);
+    std::vector<const mxArray*> operands;
+    for (int p = i; p <= mi; ++p) operands.push_back(&pages_[p - 1]);
+    return denoise::powerMean(operands, mlfScalar(mi - i + 1).scalarValue(),
+                              mclRdivide(constant(kOne), pot_).scalarValue());
+  }
+
+ private:
+  const mxArray& pot_;
+  bool fused_;
+  std::vector<mxArray> pages_;
+};
+
+DetailStacks fuseAndWeight(Masks masks, DetailStacks D, mxArray angles, const mxArray& size,
+                           const SmoothingKernels& kernels, const Arguments& arguments) {
+  PhaseClock clock(phaseTimes().fusion);
+  const int levels = maskedLevels(size);
+  const Fusion fusionH(masks.horizontal, arguments.pot, levels);
+  const Fusion fusionV(masks.vertical, arguments.pot, levels);
+  const std::array<const mxArray*, 4> k = {&kernels.m0, &kernels.m45, &kernels.m90, &kernels.m135};
+  const SectorLimits limits = {constant(kSectorHalfWidth).scalarValue(),
+                               constant(kDiagonalAngle).scalarValue(),
+                               constant(kVerticalAngle).scalarValue()};
+  for (int i = levels; i >= 1; --i) {
+    const int mi = std::min(i + 2, levels);
+    const Masks fused = i == levels ? coarsestMasks(std::move(masks), levels)
+                                    : Masks{fusionH.mean(i, mi), fusionV.mean(i, mi)};
+    // A logical gain weighs as its double value: (g * M) .* D the same either way.
+    const mxArray gain = mclIntArrayRef1(arguments.gains, i);
+    const auto page = static_cast<std::size_t>(i);
+    smoothAlongAnglesAndWeight(fused.horizontal, angles, page, limits, k, gain.scalarValue(),
+                               D.horizontal, page);
+    smoothAlongAnglesAndWeight(fused.vertical, angles, page, limits, k, gain.scalarValue(),
+                               D.vertical, page);
+    requireFiniteWeighted(D.horizontal, gain, i);
+    requireFiniteWeighted(D.vertical, gain, i);
+  }
+  return D;
+}
+
+// The inverse transform's result is 8-bit (0 .. 255) already: no clipping.
+mxArray reconstruct(mxArray coarsest, const mxArray& size, DetailStacks weighted,
+                    const mxArray& levels) {
+  return withoutBorder(inverseTransform(std::move(coarsest), size, std::move(weighted), levels),
+                       size);
+}
+
+}  // namespace
+
+const Pipeline& fastPipeline() {
+  static const Pipeline pipeline = {prepare, decompose, estimateMasks, fuseAndWeight, reconstruct};
+  return pipeline;
+}
+
+}  // namespace ulv::denoise

@@ -1,0 +1,133 @@
+#include "ulvadern/random.hpp"
+
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "host/runtime/ops.hpp"
+#include "ulvadern/errors.hpp"
+
+namespace ulv {
+
+namespace {
+
+std::uint64_t splitmix64(std::uint64_t& x) {
+  std::uint64_t z = (x += 0x9e3779b97f4a7c15ULL);
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+  return z ^ (z >> 31);
+}
+
+std::uint64_t rotl(std::uint64_t x, int k) {
+  return (x << k) | (x >> (64 - k));
+}
+
+// One thread's generators. Threads never share one, so hosts running on
+// several threads neither disturb nor depend on each other.
+class RandomSource {
+ public:
+  RandomSource() { seed(kDefaultSeed); }
+
+  void seed(std::uint64_t value) {
+    for (std::uint64_t& word : state_) word = splitmix64(value);
+    spareNormal_.reset();
+  }
+
+  // (u + 0.5) / 2^52 for the top 52 bits u: every such value is a double, so
+  // no rounding can reach 0 or 1.
+  double uniform() { return (static_cast<double>(next() >> 12) + 0.5) * 0x1p-52; }
+
+  double normal() {
+    if (spareNormal_) {
+      const double spare = *spareNormal_;
+      spareNormal_.reset();
+      return spare;
+    }
+    double a = 0, b = 0, s = 0;
+    do {
+      a = 2 * uniform() - 1;
+      b = 2 * uniform() - 1;
+      s = a * a + b * b;
+    } while (s >= 1 || s == 0);
+    const double factor = std::sqrt(-2 * std::log(s) / s);
+    spareNormal_ = b * factor;
+    return a * factor;
+  }
+
+ private:
+  // xoshiro256**
+  std::uint64_t next() {
+    const std::uint64_t result = rotl(state_[1] * 5, 7) * 9;
+    const std::uint64_t t = state_[1] << 17;
+    state_[2] ^= state_[0];
+    state_[3] ^= state_[1];
+    state_[1] ^= state_[2];
+    state_[0] ^= state_[3];
+    state_[2] ^= t;
+    state_[3] = rotl(state_[3], 45);
+    return result;
+  }
+
+  std::uint64_t state_[4] = {};
+  std::optional<double> spareNormal_;
+};
+
+thread_local RandomSource source;
+thread_local std::function<void(const RandomDraw&)> recorder;
+thread_local RandomReplayer replayer;
+
+template <typename Draw>
+mxArray drawArray(RandomKind kind, std::initializer_list<mxArray> sizes, Draw draw) {
+  const Dims dims = sizeArguments(sizes);
+  mxArray values;
+  if (replayer) {
+    values = replayer(kind, dims);
+    if (values.classID() != mxDOUBLE_CLASS) hostError("The replayed random draw is not double.");
+    if (values.dims() != dims) {
+      hostError("The replayed random draw is " + dimsText(values.dims()) + ", not the " +
+                dimsText(dims) + " requested.");
+    }
+  } else {
+    values = mxArray::uninitialized(dims);
+    double* out = values.mutableData();
+    RandomSource& generator = source;  // one thread-local lookup, not one per draw
+    for (std::size_t k = 0; k < values.numel(); ++k) out[k] = draw(generator);
+  }
+  if (recorder) recorder(RandomDraw{kind, values});
+  return values;
+}
+
+}  // namespace
+
+void seedRandom(std::uint64_t seed) {
+  source.seed(seed);
+}
+
+mxArray mlfNRand(std::initializer_list<mxArray> sizes) {
+  return drawArray(RandomKind::Uniform, sizes, [](RandomSource& s) { return s.uniform(); });
+}
+
+mxArray mlfNRandn(std::initializer_list<mxArray> sizes) {
+  return drawArray(RandomKind::Normal, sizes, [](RandomSource& s) { return s.normal(); });
+}
+
+bool drawUniformsDirectly(double* out, std::size_t n) {
+  if (recorder || replayer) return false;
+  RandomSource& generator = source;
+  for (std::size_t k = 0; k < n; ++k) out[k] = generator.uniform();
+  return true;
+}
+
+bool drawsDirectly() {
+  return !recorder && !replayer;
+}
+
+void setRandomRecorder(std::function<void(const RandomDraw&)> newRecorder) {
+  recorder = std::move(newRecorder);
+}
+
+void setRandomReplayer(RandomReplayer newReplayer) {
+  replayer = std::move(newReplayer);
+}
+
+}  // namespace ulv
