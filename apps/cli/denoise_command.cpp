@@ -8,6 +8,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "arguments.hpp"
 #include "batch.hpp"
@@ -20,6 +22,7 @@
 #include "random_tape.hpp"
 #include "ulvadern/errors.hpp"
 #include "ulvadern/parallel.hpp"
+#include "ulvadern/work_directory_store.hpp"
 #include "work_directory.hpp"
 
 namespace ulvcli {
@@ -193,6 +196,18 @@ std::vector<ImageTask> planTasks(const DenoiseOptions& options) {
   return tasks;
 }
 
+// In the private work directory, which nobody looks at, the library's
+// MAT-files stay in memory; its masks are kept only for --save-masks.
+ImageJob inMemoryWhenPrivate(ImageJob job, const DenoiseOptions& options) {
+  if (!options.workdir.empty()) return job;
+  std::vector<std::string> unread;
+  if (options.settings.masksDir.empty()) unread.emplace_back("mascaras");
+  return [job, unread](const ImageTask& task) {
+    const ulv::ScopedMemoryWorkDirectory memory(unread);
+    return job(task);
+  };
+}
+
 // With --record-random or --replay-random, the job runs with the tape.
 ImageJob withRandomTape(ImageJob job, const DenoiseOptions& options) {
   if (!options.recordRandom.empty()) {
@@ -240,13 +255,17 @@ int runDenoise(const Arguments& args) {
                      isStandardStream(options.output) ? stderr : stdout);
   // Workers report through a pipe, which carries no phases.
   const bool serial = options.jobs == 1 || tasks.size() == 1;
-  const ImageJob job = withRandomTape(
-      [&library, &options, &report, serial](const ImageTask& task) {
-        const PhaseListener onPhase = [&report](const std::string& text) { report.phase(text); };
-        return denoiseImage(*library, task, options.settings, options.images,
-                            serial ? onPhase : PhaseListener());
-      },
-      options);
+  const ImageJob job =
+      withRandomTape(inMemoryWhenPrivate(
+                         [&library, &options, &report, serial](const ImageTask& task) {
+                           const PhaseListener onPhase = [&report](const std::string& text) {
+                             report.phase(text);
+                           };
+                           return denoiseImage(*library, task, options.settings, options.images,
+                                               serial ? onPhase : PhaseListener());
+                         },
+                         options),
+                     options);
   // Entered once every path of the command line is absolute.
   const WorkDirectory workdir(options.workdir);
   const auto start = std::chrono::steady_clock::now();

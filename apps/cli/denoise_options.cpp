@@ -78,8 +78,9 @@ const char* const kDenoiseHelp =
     "                       directory under $TMPDIR or /tmp, removed at the end\n"
     "  -j, --jobs K         K worker processes (default 1), each in its own\n"
     "                       directory under the work directory, removed at the end\n"
-    "  -t, --threads T      T threads (default 1, at most 64) share the element-wise\n"
-    "                       steps of each image; the images are the same for any T\n"
+    "  -t, --threads T      T threads (at most 64) share the work on each image\n"
+    "                       (default: the machine's cores, divided among the --jobs\n"
+    "                       workers); the images are the same for any T\n"
     "  -q, --quiet          print errors only (no per-image lines, progress or summary)\n"
     "  --reference CLEAN    clean image to report the PSNR of the input and of\n"
     "                       the output as written against; by default, for\n"
@@ -196,6 +197,8 @@ DenoiseOptions parseDenoiseOptions(const std::vector<std::string>& args) {
   if (auto threads = parsed.value("--threads")) {
     options.threads = static_cast<unsigned>(
         parseInteger(*threads, "--threads", 1, static_cast<int>(ulv::kMaxWorkerThreads)));
+  } else {
+    options.threads = ulvapps::defaultThreads(static_cast<unsigned>(options.jobs));
   }
   options.quiet = parsed.has("--quiet");
   options.recordRandom = parsed.value("--record-random").value_or("");
