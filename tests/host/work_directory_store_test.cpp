@@ -2,12 +2,8 @@
 // a load gives, the errors, where files still reach the disk, and the lock.
 #include "ulvadern/work_directory_store.hpp"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -23,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::hostErrorOf;
+using test::lockedElsewhere;
 using Variables = std::vector<std::pair<std::string, mxArray>>;
 
 mxArray text(const char* s) {
@@ -51,14 +48,6 @@ void expectIdentical(const mxArray& expected, const mxArray& actual) {
   if (!expected.isEmpty() && !expected.isCell()) {
     EXPECT_EQ(0, std::memcmp(expected.data(), actual.data(), expected.numel() * sizeof(double)));
   }
-}
-
-bool lockedElsewhere(const std::string& directory) {
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  EXPECT_GE(fd, 0);
-  const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-  ::close(fd);
-  return busy;
 }
 
 const Variables& everyStorableClass() {
