@@ -14,6 +14,7 @@
 #include "arguments.hpp"
 #include "batch.hpp"
 #include "commands.hpp"
+#include "denoise_defaults.hpp"
 #include "denoise_options.hpp"
 #include "library_lookup.hpp"
 #include "mask_files.hpp"
@@ -240,10 +241,15 @@ int runDenoise(const Arguments& args) {
     std::fputs(kDenoiseHelp, stdout);
     return kExitOk;
   }
-  // Set before the workers fork, which inherit it.
-  const ulv::ScopedWorkerThreads threads(options.threads);
   const fs::path base = fs::current_path();
   const std::vector<ImageTask> tasks = planTasks(options);
+  // Workers run one image each at a time: never more of them than images.
+  const bool serial = options.jobs == 1 || tasks.size() == 1;
+  const auto workers = static_cast<unsigned>(
+      serial ? 1 : std::min<std::size_t>(static_cast<std::size_t>(options.jobs), tasks.size()));
+  // Set before the workers fork, which inherit it.
+  const ulv::ScopedWorkerThreads threads(options.threads > 0 ? options.threads
+                                                             : ulvapps::defaultThreads(workers));
   const std::unique_ptr<ulv::LoadedLibrary> library = openLibrary();
   if (!options.outDir.empty()) fs::create_directories(absoluteFrom(options.outDir));
   if (!options.settings.masksDir.empty()) {
@@ -254,7 +260,6 @@ int runDenoise(const Arguments& args) {
   BatchReport report(tasks, options.quiet, isatty(STDERR_FILENO) != 0, base,
                      isStandardStream(options.output) ? stderr : stdout);
   // Workers report through a pipe, which carries no phases.
-  const bool serial = options.jobs == 1 || tasks.size() == 1;
   const ImageJob job =
       withRandomTape(inMemoryWhenPrivate(
                          [&library, &options, &report, serial](const ImageTask& task) {

@@ -197,8 +197,6 @@ DenoiseOptions parseDenoiseOptions(const std::vector<std::string>& args) {
   if (auto threads = parsed.value("--threads")) {
     options.threads = static_cast<unsigned>(
         parseInteger(*threads, "--threads", 1, static_cast<int>(ulv::kMaxWorkerThreads)));
-  } else {
-    options.threads = ulvapps::defaultThreads(static_cast<unsigned>(options.jobs));
   }
   options.quiet = parsed.has("--quiet");
   options.recordRandom = parsed.value("--record-random").value_or("");
