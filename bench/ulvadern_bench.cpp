@@ -153,6 +153,19 @@ void UlvadernTwoThreads(benchmark::State& state) {
 
 BENCHMARK(UlvadernTwoThreads)->Arg(512)->Arg(2048)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// Two threads, the files in memory: the CLI's default run on two cores.
+void UlvadernTwoThreadsInMemory(benchmark::State& state) {
+  filesInMemory = true;
+  denoiseTimed(state, static_cast<std::size_t>(state.range(0)), 2);
+  filesInMemory = false;
+}
+
+BENCHMARK(UlvadernTwoThreadsInMemory)
+    ->Arg(512)
+    ->Arg(2048)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
 // The sample the objective benchmarks evaluate: 10000 values.
 mxArray objectiveSample() {
   mxArray v = mxArray::zeros({10000, 1});
