@@ -37,7 +37,7 @@ std::string inHostDirectory(const std::string& name) {
 }
 
 // The work directory's lock, except in a task of a call run side by side
-// (task_files.hpp): its files are its own, and the call holds the lock.
+// (host/loader/call_tasks.hpp): its files are its own, and the call holds the lock.
 class LockedUnlessTask {
  public:
   LockedUnlessTask() {
@@ -73,19 +73,20 @@ void assignFound(const matfile::Variables& held,
 namespace matfile {
 
 void saveFile(const std::string& path, const VariableRefs& variables) {
-  MemoryFiles* task = taskFiles();
-  MemoryFiles* store = workDirectoryStore();
-  MemoryFiles* memory = task != nullptr                           ? task
-                        : store != nullptr && store->serves(path) ? store
-                                                                  : nullptr;
+  MemoryFiles* memory = taskFiles();
   if (memory == nullptr) {
-    saveAtomically(path, variables);
-    return;
-  }
-  if (memory == store && !keptAsTheyAre(variables)) {
-    store->forget(path);
-    saveAtomically(path, variables);
-    return;
+    MemoryFiles* store = workDirectoryStore();
+    if (store == nullptr || !store->serves(path)) {
+      saveAtomically(path, variables);
+      return;
+    }
+    // A file of its own may hold what the store would keep differently.
+    if (!keptAsTheyAre(variables)) {
+      store->forget(path);
+      saveAtomically(path, variables);
+      return;
+    }
+    memory = store;
   }
   checkVariables(path, variables);
   Variables kept;

@@ -1,6 +1,6 @@
 // MAT-files held in memory (internal to the MAT-file code): the work
 // directory's store (work_directory_store.hpp) and the files of the tasks of
-// a call that run side by side (task_files.hpp).
+// a call that run side by side (host/loader/call_tasks.hpp).
 #pragma once
 
 #include <optional>
