@@ -94,14 +94,16 @@ ImageResult denoiseImage(ulv::LoadedLibrary& library, const ImageTask& task,
   const Image image = loadImage(task.input, images.budget());
   const Planes noisy = splitPlanes(image, settings.luma);
   checkSizeForLevels(noisy, settings.levels);
-  Planes denoised = noisy;
+  // The denoised planes replace the colour planes; alpha is kept as it is.
+  Planes denoised{noisy.width, noisy.height, {}, noisy.alpha};
+  denoised.colour.resize(noisy.colour.size());
   ImageMasks masks;
   ImageMasks* const keptMasks = settings.masksDir.empty() ? nullptr : &masks;
   PhaseProgress progress(onPhase, settings.levels, denoised.colour.size());
   for (std::size_t p = 0; p < denoised.colour.size(); ++p) {
     const PhaseProgress::PlaneWatch watch(progress, p);
     denoised.colour[p] =
-        denoisePlane(library, denoised.colour[p], noisy.width, noisy.height, settings, keptMasks);
+        denoisePlane(library, noisy.colour[p], noisy.width, noisy.height, settings, keptMasks);
   }
   Image output = joinPlanes(denoised, images.outputType(image.type, task.format));
   output.iccProfile = image.iccProfile;
