@@ -56,16 +56,15 @@ PreparedImage prepare(const Arguments& arguments) {
 
 // Pages 2 .. last of a detail stack, with one more, zero page, which the
 // weighting of the coarsest level fills: growing the stack then would copy
-// it whole. The stack has `last` pages, so its own elements serve, moved
-// down by one page in place: no second stack on fresh memory.
-mxArray detailPages(mxArray stack, std::size_t last) {
-  const mxArray pages = mlfColon(constant(kTwo), mlfScalar(last));
-  if (last < 2 || stack.ndims() != 3 || stack.dims()[2] != last) return pageRef(stack, pages);
+// it whole.
+mxArray detailPages(const mxArray& stack, std::size_t last) {
+  if (last < 2) return pageRef(stack, mlfColon(constant(kTwo), mlfScalar(last)));
   const std::size_t page = stack.rows() * stack.cols();
-  double* elements = stack.mutableData();
-  std::copy(elements + page, elements + last * page, elements);
-  std::fill_n(elements + (last - 1) * page, page, 0.0);
-  return stack;
+  mxArray details = mxArray::uninitialized({stack.rows(), stack.cols(), last});
+  double* out = details.mutableData();
+  std::copy_n(stack.data() + page, (last - 1) * page, out);
+  std::fill_n(out + (last - 1) * page, page, 0.0);
+  return details;
 }
 
 Decomposition decompose(PreparedImage prepared, const mxArray& levels) {
