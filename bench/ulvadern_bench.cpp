@@ -6,9 +6,11 @@
 //   ./bench_ulvadern --write-images DIR                  the images, as PNG
 //
 // Counters: ms_per_MP (wall time per megapixel), the phases in ms per call
-// (prepare, transform, fits, masks, mat_writes, fusion, reconstruction) and
-// evaluations_per_fit. Peak memory is the growth of the maximum resident set
-// during one call, in doubles (8 bytes) per pixel; run it in a fresh process.
+// (prepare, transform, fits, masks, mat_writes, fusion, reconstruction),
+// evaluations_per_fit, and for each memory-bound phase its GB/s (<phase>_GBps)
+// over the least bytes it must move (see MinimumBytes); Copy/<side> gives the
+// machine's copy bandwidth at the same sizes, in the same run. Peak memory is the growth of the
+// maximum resident set during one call, in doubles (8 bytes) per pixel; run it in a fresh process.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -30,6 +32,7 @@
 #include "host/files/matfile.hpp"
 #include "host/runtime/memory_tuning.hpp"
 #include "image_io.hpp"
+#include "ulvadern/defaults.hpp"
 #include "ulvadern/descriptor.hpp"
 #include "ulvadern/loader.hpp"
 #include "ulvadern/parallel.hpp"
@@ -91,6 +94,33 @@ mxArray denoise(const mxArray& x) {
   return library().call("ulvadern", 1, {x})[0];
 }
 
+// The least bytes each memory-bound phase must read and write at N levels, in
+// pages of the bordered image ((side + 2)^2 doubles):
+//   prepare         read the image (side^2 doubles), write the bordered one (1 page)
+//   transform       read 1 page; write ca, ch, cv (N + 1 pages each) and the
+//                   angles of levels 2 .. N (N - 1 pages)
+//   masks           read the N - 1 masked detail pages of both orientations,
+//                   write as many mask pages (the fits' samples are negligible)
+//   fusion          read 2 (N - 1) mask pages, N - 1 angle pages and 2 (N - 1)
+//                   detail pages; write 2 (N - 1) weighted pages
+//   reconstruction  read the coarsest page and the 2 (N - 1) weighted pages,
+//                   write the 8-bit image (side^2 bytes)
+struct MinimumBytes {
+  double prepare, transform, masks, fusion, reconstruction;
+
+  MinimumBytes(std::size_t side, int levels) {
+    const double pixels = static_cast<double>(side * side);
+    const double page = 8.0 * static_cast<double>((side + 2) * (side + 2));
+    const double masked = levels - 1;
+    prepare = 8 * pixels + page;
+    transform = page + (3 * (levels + 1) + masked) * page;
+    masks = 2 * masked * page * 2;
+    fusion = 7 * masked * page;
+    reconstruction = (1 + 2 * masked) * page + pixels;
+  }
+  double total() const { return prepare + transform + masks + fusion + reconstruction; }
+};
+
 // ulvadern on a side x side image with `threads` worker threads.
 void denoiseTimed(benchmark::State& state, std::size_t side, unsigned threads) {
   library();
@@ -128,6 +158,14 @@ void denoiseTimed(benchmark::State& state, std::size_t side, unsigned threads) {
   state.counters["reconstruction"] = ms(total.reconstruction);
   state.counters["evaluations_per_fit"] =
       total.fitCount > 0 ? static_cast<double>(total.evaluations) / total.fitCount : 0;
+  const MinimumBytes bytes(side, kDefaultLevels);
+  auto gbps = [&](double phaseBytes, double s) { return phaseBytes * calls / s / 1e9; };
+  state.counters["prepare_GBps"] = gbps(bytes.prepare, total.prepare);
+  state.counters["transform_GBps"] = gbps(bytes.transform, total.transform);
+  state.counters["masks_GBps"] = gbps(bytes.masks, total.masks);
+  state.counters["fusion_GBps"] = gbps(bytes.fusion, total.fusion);
+  state.counters["reconstruction_GBps"] = gbps(bytes.reconstruction, total.reconstruction);
+  state.counters["minimum_MB"] = bytes.total() / 1e6;
 }
 
 // At the defaults: one thread.
@@ -165,6 +203,27 @@ BENCHMARK(UlvadernTwoThreadsInMemory)
     ->Arg(2048)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+
+// Copies one stack (N + 1 pages of the bordered image) between two buffers
+// that stay allocated, as the tool reuses freed memory: the bandwidth the
+// phases' GB/s compare with. GBps counts the bytes read and written.
+void Copy(benchmark::State& state) {
+  const auto side = static_cast<std::size_t>(state.range(0));
+  const std::size_t n = (side + 2) * (side + 2) * (kDefaultLevels + 1);
+  std::vector<double> from(n, 1.0), to(n, 0.0);
+  double seconds = 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    std::memcpy(to.data(), from.data(), n * sizeof(double));
+    benchmark::ClobberMemory();
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    from[0] = to[n - 1];
+  }
+  const double bytes = 2.0 * sizeof(double) * static_cast<double>(n);
+  state.counters["GBps"] = bytes * static_cast<double>(state.iterations()) / seconds / 1e9;
+}
+
+BENCHMARK(Copy)->Arg(512)->Arg(2048)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 // The sample the objective benchmarks evaluate: 10000 values.
 mxArray objectiveSample() {
@@ -276,11 +335,12 @@ int writeImages(const fs::path& directory) {
   fs::create_directories(directory);
   for (std::size_t side : {512, 2048}) {
     const mxArray x = sampleImage(side);
-    ulvcli::Image image;
-    image.width = image.height = static_cast<int>(side);
-    image.channels = 1;
+    ulvcli::Image image{
+        static_cast<int>(side), static_cast<int>(side), 1, ulvcli::SampleType::U8, {}, {}};
     for (std::size_t r = 0; r < side; ++r) {
-      for (std::size_t c = 0; c < side; ++c) image.samples.push_back(x.at(c * side + r));
+      for (std::size_t c = 0; c < side; ++c) {
+        image.samples.push_back(static_cast<unsigned char>(x.at(c * side + r)));
+      }
     }
     const fs::path path = directory / ("camera_noisy_" + std::to_string(side) + ".png");
     ulvcli::saveImage(path, image, ulvcli::ImageFormat::Png);

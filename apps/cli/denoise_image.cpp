@@ -4,6 +4,8 @@
 #include <chrono>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "image_io.hpp"
 #include "image_planes.hpp"
@@ -30,12 +32,13 @@ void checkSizeForLevels(const Planes& planes, int levels) {
   }
 }
 
-std::vector<double> denoisePlane(ulv::LoadedLibrary& library, const std::vector<double>& plane,
-                                 int width, int height, const DenoiseSettings& settings,
-                                 ImageMasks* masks) {
-  const ulv::mxArray matrix = planeToMatrix(plane, width, height);
+// The matrix becomes the call's input, shifted in place: one image-sized
+// array lives through the call beside the library's own.
+std::vector<double> denoisePlane(ulv::LoadedLibrary& library, ulv::mxArray matrix, int width,
+                                 int height, const DenoiseSettings& settings, ImageMasks* masks) {
   const std::vector<ulv::mxArray> inputs = {
-      settings.keepOffset ? matrix : ulvapps::inputWithoutOffset(matrix, settings.levels),
+      settings.keepOffset ? std::move(matrix)
+                          : ulvapps::inputWithoutOffset(std::move(matrix), settings.levels),
       ulv::mxArray::scalar(settings.levels),
       ulv::mxArray::fromVector({1, settings.gains.size()}, settings.gains),
       ulv::mxArray::scalar(settings.pot),
@@ -91,17 +94,25 @@ ImageResult denoiseImage(ulv::LoadedLibrary& library, const ImageTask& task,
                          const DenoiseSettings& settings, const ImageOptions& images,
                          const PhaseListener& onPhase) {
   const auto start = std::chrono::steady_clock::now();
-  const Image image = loadImage(task.input, images.budget());
-  const Planes noisy = splitPlanes(image, settings.luma);
+  Image image = loadImage(task.input, images.budget());
+  Planes noisy = splitPlanes(image, settings.luma);
+  // The planes hold the pixels now. Memory freed before the call serves it
+  // instead of fresh pages, each faulted in on first use.
+  std::vector<double>().swap(image.samples);
   checkSizeForLevels(noisy, settings.levels);
-  Planes denoised = noisy;
+  // The denoised planes replace the colour planes; alpha is kept as it is.
+  Planes denoised{noisy.width, noisy.height, {}, noisy.alpha};
+  denoised.colour.resize(noisy.colour.size());
   ImageMasks masks;
   ImageMasks* const keptMasks = settings.masksDir.empty() ? nullptr : &masks;
   PhaseProgress progress(onPhase, settings.levels, denoised.colour.size());
   for (std::size_t p = 0; p < denoised.colour.size(); ++p) {
     const PhaseProgress::PlaneWatch watch(progress, p);
+    ulv::mxArray matrix = planeToMatrix(noisy.colour[p], noisy.width, noisy.height);
+    // Without a reference to measure against, the noisy plane is not read again.
+    if (task.reference.empty()) std::vector<double>().swap(noisy.colour[p]);
     denoised.colour[p] =
-        denoisePlane(library, denoised.colour[p], noisy.width, noisy.height, settings, keptMasks);
+        denoisePlane(library, std::move(matrix), noisy.width, noisy.height, settings, keptMasks);
   }
   Image output = joinPlanes(denoised, images.outputType(image.type, task.format));
   output.iccProfile = image.iccProfile;

@@ -57,25 +57,37 @@ Image joinPlanes(const Planes& planes, SampleType type) {
   return image;
 }
 
+namespace {
+
+// out (c x r, row-major) = the transpose of in (r x c, row-major), in tiles
+// small enough that the lines of both stay in the cache: a plain loop jumps
+// a whole row or column at every element.
+void transpose(const double* in, std::size_t r, std::size_t c, double* out) {
+  constexpr std::size_t kTile = 32;
+  for (std::size_t r0 = 0; r0 < r; r0 += kTile) {
+    const std::size_t r1 = std::min(r, r0 + kTile);
+    for (std::size_t c0 = 0; c0 < c; c0 += kTile) {
+      const std::size_t c1 = std::min(c, c0 + kTile);
+      for (std::size_t i = r0; i < r1; ++i) {
+        for (std::size_t j = c0; j < c1; ++j) out[j * r + i] = in[i * c + j];
+      }
+    }
+  }
+}
+
+}  // namespace
+
 ulv::mxArray planeToMatrix(const std::vector<double>& plane, int width, int height) {
   const std::size_t rows = static_cast<std::size_t>(height);
   const std::size_t cols = static_cast<std::size_t>(width);
-  ulv::mxArray matrix = ulv::mxArray::zeros({rows, cols});
-  double* column = matrix.mutableData();
-  for (std::size_t c = 0; c < cols; ++c, column += rows) {
-    for (std::size_t r = 0; r < rows; ++r) column[r] = plane[r * cols + c];
-  }
+  ulv::mxArray matrix = ulv::mxArray::uninitialized({rows, cols});
+  transpose(plane.data(), rows, cols, matrix.mutableData());
   return matrix;
 }
 
 std::vector<double> matrixToPlane(const ulv::mxArray& matrix) {
-  const std::size_t rows = matrix.rows();
-  const std::size_t cols = matrix.cols();
-  std::vector<double> plane(rows * cols);
-  const double* column = matrix.data();
-  for (std::size_t c = 0; c < cols; ++c, column += rows) {
-    for (std::size_t r = 0; r < rows; ++r) plane[r * cols + c] = column[r];
-  }
+  std::vector<double> plane(matrix.numel());
+  transpose(matrix.data(), matrix.cols(), matrix.rows(), plane.data());
   return plane;
 }
 

@@ -1,5 +1,6 @@
 #include "ulvadern/random.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -37,21 +38,38 @@ class RandomSource {
   // no rounding can reach 0 or 1.
   double uniform() { return (static_cast<double>(next() >> 12) + 0.5) * 0x1p-52; }
 
-  double normal() {
-    if (spareNormal_) {
-      const double spare = *spareNormal_;
+  // out[0 .. n): normals by the polar method, in pairs (a, b) * factor from
+  // uniforms (a, b) in the unit disc; the second of a pair no element takes
+  // is kept for the next draw. The accepted pairs of a batch are drawn
+  // first, then their factors formed in one loop, where the rejection's
+  // unpredictable branch no longer stalls the logarithm, square root and
+  // division.
+  void normals(double* out, std::size_t n) {
+    std::size_t k = 0;
+    if (n > 0 && spareNormal_) {
+      out[k++] = *spareNormal_;
       spareNormal_.reset();
-      return spare;
     }
-    double a = 0, b = 0, s = 0;
-    do {
-      a = 2 * uniform() - 1;
-      b = 2 * uniform() - 1;
-      s = a * a + b * b;
-    } while (s >= 1 || s == 0);
-    const double factor = std::sqrt(-2 * std::log(s) / s);
-    spareNormal_ = b * factor;
-    return a * factor;
+    constexpr std::size_t kBatch = 256;
+    double a[kBatch], b[kBatch], s[kBatch];
+    while (k < n) {
+      const std::size_t pairs = std::min(kBatch, (n - k + 1) / 2);
+      for (std::size_t p = 0; p < pairs;) {
+        a[p] = 2 * uniform() - 1;
+        b[p] = 2 * uniform() - 1;
+        s[p] = a[p] * a[p] + b[p] * b[p];
+        p += s[p] < 1 && s[p] != 0 ? 1 : 0;
+      }
+      for (std::size_t p = 0; p < pairs; ++p) {
+        const double factor = std::sqrt(-2 * std::log(s[p]) / s[p]);
+        out[k++] = a[p] * factor;
+        if (k < n) {
+          out[k++] = b[p] * factor;
+        } else {
+          spareNormal_ = b[p] * factor;
+        }
+      }
+    }
   }
 
  private:
@@ -73,6 +91,10 @@ class RandomSource {
 };
 
 thread_local RandomSource source;
+
+void uniforms(RandomSource& generator, double* out, std::size_t n) {
+  for (std::size_t k = 0; k < n; ++k) out[k] = generator.uniform();
+}
 thread_local std::function<void(const RandomDraw&)> recorder;
 thread_local RandomReplayer replayer;
 
@@ -89,9 +111,7 @@ mxArray drawArray(RandomKind kind, std::initializer_list<mxArray> sizes, Draw dr
     }
   } else {
     values = mxArray::uninitialized(dims);
-    double* out = values.mutableData();
-    RandomSource& generator = source;  // one thread-local lookup, not one per draw
-    for (std::size_t k = 0; k < values.numel(); ++k) out[k] = draw(generator);
+    draw(source, values.mutableData(), values.numel());
   }
   if (recorder) recorder(RandomDraw{kind, values});
   return values;
@@ -104,17 +124,17 @@ void seedRandom(std::uint64_t seed) {
 }
 
 mxArray mlfNRand(std::initializer_list<mxArray> sizes) {
-  return drawArray(RandomKind::Uniform, sizes, [](RandomSource& s) { return s.uniform(); });
+  return drawArray(RandomKind::Uniform, sizes, uniforms);
 }
 
 mxArray mlfNRandn(std::initializer_list<mxArray> sizes) {
-  return drawArray(RandomKind::Normal, sizes, [](RandomSource& s) { return s.normal(); });
+  return drawArray(RandomKind::Normal, sizes,
+                   [](RandomSource& s, double* out, std::size_t n) { s.normals(out, n); });
 }
 
 bool drawUniformsDirectly(double* out, std::size_t n) {
   if (recorder || replayer) return false;
-  RandomSource& generator = source;
-  for (std::size_t k = 0; k < n; ++k) out[k] = generator.uniform();
+  uniforms(source, out, n);
   return true;
 }
 
