@@ -2,7 +2,7 @@
 // same image tiled 4 x 4 (2048 x 2048), seeded before every call.
 //
 //   ./bench_ulvadern --benchmark_counters_tabular=true   time and phase split
-//   ./bench_ulvadern --peak-memory 2048                  peak memory, one call
+//   ./bench_ulvadern --peak-memory 2048 [THREADS]        peak memory, one call
 //   ./bench_ulvadern --write-images DIR                  the images, as PNG
 //
 // Counters: ms_per_MP (wall time per megapixel), the phases in ms per call
@@ -22,6 +22,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -36,6 +37,7 @@
 #include "ulvadern/loader.hpp"
 #include "ulvadern/parallel.hpp"
 #include "ulvadern/random.hpp"
+#include "ulvadern/work_directory_store.hpp"
 
 namespace ulv {
 namespace {
@@ -81,7 +83,13 @@ class Scratch {
   ScopedHostDirectory scope_;
 };
 
+// Whether calls keep the work directory's files in memory (and drop the
+// masks file), as the CLI's default run does.
+bool filesInMemory = false;
+
 mxArray denoise(const mxArray& x) {
+  std::optional<ScopedMemoryWorkDirectory> memory;
+  if (filesInMemory) memory.emplace(std::vector<std::string>{"mascaras"});
   seedRandom(kDefaultSeed);
   return library().call("ulvadern", 1, {x})[0];
 }
@@ -167,12 +175,34 @@ void Ulvadern(benchmark::State& state) {
 
 BENCHMARK(Ulvadern)->Arg(512)->Arg(2048)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// The work directory's files in memory, one thread.
+void UlvadernInMemory(benchmark::State& state) {
+  filesInMemory = true;
+  denoiseTimed(state, static_cast<std::size_t>(state.range(0)), 1);
+  filesInMemory = false;
+}
+
+BENCHMARK(UlvadernInMemory)->Arg(512)->Arg(2048)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 // The element-wise steps spread over two threads (ulvadern denoise --threads 2).
 void UlvadernTwoThreads(benchmark::State& state) {
   denoiseTimed(state, static_cast<std::size_t>(state.range(0)), 2);
 }
 
 BENCHMARK(UlvadernTwoThreads)->Arg(512)->Arg(2048)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Two threads, the files in memory: the CLI's default run on two cores.
+void UlvadernTwoThreadsInMemory(benchmark::State& state) {
+  filesInMemory = true;
+  denoiseTimed(state, static_cast<std::size_t>(state.range(0)), 2);
+  filesInMemory = false;
+}
+
+BENCHMARK(UlvadernTwoThreadsInMemory)
+    ->Arg(512)
+    ->Arg(2048)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Copies one stack (N + 1 pages of the bordered image) between two buffers
 // that stay allocated, as the tool reuses freed memory: the bandwidth the
@@ -283,10 +313,14 @@ long maxResidentKiB() {
   return usage.ru_maxrss;
 }
 
-int peakMemory(std::size_t side) {
+// With `threads` > 1, the orientations' fits run side by side and the work
+// directory's files stay in memory, as in the CLI's default run.
+int peakMemory(std::size_t side, unsigned threads) {
   library();
   const mxArray x = sampleImage(side);
   Scratch scratch;
+  const ScopedWorkerThreads workers(threads);
+  filesInMemory = threads > 1;
   const long before = maxResidentKiB();
   const mxArray y = denoise(x);
   const long after = maxResidentKiB();
@@ -320,8 +354,9 @@ int writeImages(const fs::path& directory) {
 
 int main(int argc, char** argv) {
   if (std::getenv("ULV_DEFAULT_MALLOC") == nullptr) ulv::tuneMemoryForLargeArrays();
-  if (argc == 3 && std::strcmp(argv[1], "--peak-memory") == 0) {
-    return ulv::peakMemory(std::strtoul(argv[2], nullptr, 10));
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--peak-memory") == 0) {
+    const unsigned threads = argc == 4 ? std::strtoul(argv[3], nullptr, 10) : 1;
+    return ulv::peakMemory(std::strtoul(argv[2], nullptr, 10), threads);
   }
   if (argc == 3 && std::strcmp(argv[1], "--write-images") == 0) {
     return ulv::writeImages(argv[2]);

@@ -8,10 +8,13 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "arguments.hpp"
 #include "batch.hpp"
 #include "commands.hpp"
+#include "denoise_defaults.hpp"
 #include "denoise_options.hpp"
 #include "library_lookup.hpp"
 #include "mask_files.hpp"
@@ -20,6 +23,7 @@
 #include "random_tape.hpp"
 #include "ulvadern/errors.hpp"
 #include "ulvadern/parallel.hpp"
+#include "ulvadern/work_directory_store.hpp"
 #include "work_directory.hpp"
 
 namespace ulvcli {
@@ -193,6 +197,18 @@ std::vector<ImageTask> planTasks(const DenoiseOptions& options) {
   return tasks;
 }
 
+// In the private work directory, which nobody looks at, the library's
+// MAT-files stay in memory; its masks are kept only for --save-masks.
+ImageJob inMemoryWhenPrivate(ImageJob job, const DenoiseOptions& options) {
+  if (!options.workdir.empty()) return job;
+  std::vector<std::string> unread;
+  if (options.settings.masksDir.empty()) unread.emplace_back("mascaras");
+  return [job, unread](const ImageTask& task) {
+    const ulv::ScopedMemoryWorkDirectory memory(unread);
+    return job(task);
+  };
+}
+
 // With --record-random or --replay-random, the job runs with the tape.
 ImageJob withRandomTape(ImageJob job, const DenoiseOptions& options) {
   if (!options.recordRandom.empty()) {
@@ -225,10 +241,15 @@ int runDenoise(const Arguments& args) {
     std::fputs(kDenoiseHelp, stdout);
     return kExitOk;
   }
-  // Set before the workers fork, which inherit it.
-  const ulv::ScopedWorkerThreads threads(options.threads);
   const fs::path base = fs::current_path();
   const std::vector<ImageTask> tasks = planTasks(options);
+  // Workers run one image each at a time: never more of them than images.
+  const bool serial = options.jobs == 1 || tasks.size() == 1;
+  const auto workers = static_cast<unsigned>(
+      serial ? 1 : std::min<std::size_t>(static_cast<std::size_t>(options.jobs), tasks.size()));
+  // Set before the workers fork, which inherit it.
+  const ulv::ScopedWorkerThreads threads(options.threads > 0 ? options.threads
+                                                             : ulvapps::defaultThreads(workers));
   const std::unique_ptr<ulv::LoadedLibrary> library = openLibrary();
   if (!options.outDir.empty()) fs::create_directories(absoluteFrom(options.outDir));
   if (!options.settings.masksDir.empty()) {
@@ -239,14 +260,17 @@ int runDenoise(const Arguments& args) {
   BatchReport report(tasks, options.quiet, isatty(STDERR_FILENO) != 0, base,
                      isStandardStream(options.output) ? stderr : stdout);
   // Workers report through a pipe, which carries no phases.
-  const bool serial = options.jobs == 1 || tasks.size() == 1;
-  const ImageJob job = withRandomTape(
-      [&library, &options, &report, serial](const ImageTask& task) {
-        const PhaseListener onPhase = [&report](const std::string& text) { report.phase(text); };
-        return denoiseImage(*library, task, options.settings, options.images,
-                            serial ? onPhase : PhaseListener());
-      },
-      options);
+  const ImageJob job =
+      withRandomTape(inMemoryWhenPrivate(
+                         [&library, &options, &report, serial](const ImageTask& task) {
+                           const PhaseListener onPhase = [&report](const std::string& text) {
+                             report.phase(text);
+                           };
+                           return denoiseImage(*library, task, options.settings, options.images,
+                                               serial ? onPhase : PhaseListener());
+                         },
+                         options),
+                     options);
   // Entered once every path of the command line is absolute.
   const WorkDirectory workdir(options.workdir);
   const auto start = std::chrono::steady_clock::now();

@@ -18,7 +18,7 @@ struct DenoiseOptions {
   DenoiseSettings settings;
   std::filesystem::path workdir;  // empty: the current directory
   int jobs = 1;
-  unsigned threads = 1;  // per image (and per worker with --jobs)
+  unsigned threads = 0;  // per image (and per worker); 0: the cores, shared among the workers
   bool quiet = false;
   std::filesystem::path recordRandom;
   std::filesystem::path replayRandom;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "ulvadern/parallel.hpp"
 #include "ulvadern/random.hpp"
 #include "ulvadern/work_directory_lock.hpp"
+#include "ulvadern/work_directory_store.hpp"
 
 namespace ulvpy {
 
@@ -204,8 +206,15 @@ py::object denoise(const py::object& image, const py::object& levels, const py::
   sharedLibrary();
   DenoiseOutcome outcome;
   CallNotes notes;
-  runIsolated(directory.path(), notes,
-              [&] { denoisePlanes(planes, settings, directory.path(), returnMasks, outcome); });
+  runIsolated(directory.path(), notes, [&] {
+    // A private directory's files stay in memory; the masks only when returned.
+    std::optional<ulv::ScopedMemoryWorkDirectory> memory;
+    if (directory.temporary()) {
+      memory.emplace(returnMasks ? std::vector<std::string>{}
+                                 : std::vector<std::string>{"mascaras"});
+    }
+    denoisePlanes(planes, settings, directory.path(), returnMasks, outcome);
+  });
   raiseNotes(notes);
   py::array_t<std::uint8_t> result = imageFrom(planes, outcome.images);
   if (!returnMasks) return result;

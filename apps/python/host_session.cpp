@@ -2,7 +2,6 @@
 
 #include <stdlib.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -11,9 +10,9 @@
 #include <memory>
 #include <string_view>
 #include <system_error>
-#include <thread>
 #include <utility>
 
+#include "denoise_defaults.hpp"
 #include "host/files/matfile.hpp"
 #include "host/runtime/cancellation.hpp"
 #include "host/runtime/printable.hpp"
@@ -82,10 +81,6 @@ std::string prepareNamedDirectory(const std::string& named) {
                  (error ? ": " + error.message() : ": not a directory"));
   }
   return absolute.string();
-}
-
-unsigned allCores() {
-  return std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, ulv::kMaxWorkerThreads);
 }
 
 bool onMainThread() {
@@ -216,9 +211,9 @@ std::uint64_t seedFrom(const py::object& seed) {
 }
 
 unsigned threadCountFrom(const py::object& threads) {
-  if (threads.is_none()) return allCores();
+  if (threads.is_none()) return ulvapps::defaultThreads();
   const long long count = integerFrom(threads, "threads");
-  if (count == -1) return allCores();
+  if (count == -1) return ulvapps::defaultThreads();
   if (count < 1 || count > ulv::kMaxWorkerThreads) {
     throw py::value_error("threads must lie in 1 .. " + std::to_string(ulv::kMaxWorkerThreads) +
                           ", or be -1 or None for every core");

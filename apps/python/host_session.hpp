@@ -40,6 +40,8 @@ class CallDirectory {
   CallDirectory& operator=(const CallDirectory&) = delete;
 
   const std::string& path() const { return path_; }
+  // A private one, whose files nobody looks at.
+  bool temporary() const { return temporary_; }
 
  private:
   std::string path_;

@@ -98,7 +98,7 @@ PYBIND11_MODULE(_ulvadern, module) {
   module.def("denoise_gray_levels", &ulvpy::denoise, "image"_a, py::kw_only(),
              "levels"_a = ulv::kDefaultLevels, "gains"_a = py::none(), "pot"_a = ulv::kDefaultPot,
              "seed"_a = py::none(), "workdir"_a = py::none(), "return_masks"_a = false,
-             "threads"_a = 1, "keep_offset"_a = false,
+             "threads"_a = py::none(), "keep_offset"_a = false,
              R"(The compiled core of ulvadern.denoise: gray levels in, uint8 out.
 
 image: (H, W) or (H, W, C) gray levels 0..255 of any real dtype, each channel

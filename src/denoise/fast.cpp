@@ -21,6 +21,7 @@
 #include "host/runtime/ops.hpp"
 #include "host/runtime/pages.hpp"
 #include "kernels/stack_pages.hpp"
+#include "ulvadern/parallel.hpp"
 #include "ulvadern/random.hpp"
 
 namespace ulv::denoise {
@@ -105,10 +106,9 @@ void storeEdgePosterior(const mxArray& v, const mxArray& sig, Var& M, const mxAr
   setPage(M.target(), l, level);
 }
 
-void orientationMasks(const mxArray& D, const mxArray& size, Var& sig, Var& M) {
-  const mxArray H = mclIntArrayRef1(size, 1);
-  const mxArray W = mclIntArrayRef1(size, 2);
-  const double threshold = mclRdivide(mclRdivide(constant(kSampleSize), H), W).scalarValue();
+// One orientation's fits, level by level, each level's sample taken by `sample`.
+void orientationChain(const mxArray& D, const mxArray& size, const LevelSample& sample, Var& sig,
+                      Var& M) {
   const int levels = maskedLevels(size);
   // The mask stack at its full size at once; grown page by page it would be
   // copied whole at every level.
@@ -117,14 +117,25 @@ void orientationMasks(const mxArray& D, const mxArray& size, Var& sig, Var& M) {
     const mxArray level = mlfScalar(i);
     const mxArray v = normalisedPage(D, static_cast<std::size_t>(i)).values;
     if (i == 1) startFits(sig);
-    saveSample(sampleOf(v, H, W, threshold));
+    saveSample(sample(v, i));
     fitMixture(sig);
     storeEdgePosterior(v, *sig, M, level);
   }
 }
 
+// The chain with each level's sample drawn as the level comes.
+void orientationMasks(const mxArray& D, const mxArray& size, Var& sig, Var& M) {
+  const mxArray H = mclIntArrayRef1(size, 1);
+  const mxArray W = mclIntArrayRef1(size, 2);
+  const double threshold = sampleThreshold(H, W);
+  orientationChain(
+      D, size, [&](const mxArray& v, int) { return sampleOf(v, H, W, threshold); }, sig, M);
+}
+
+// With threads to spare, the two orientations' chains side by side.
 Masks estimateMasks(const Decomposition& parts) {
-  return estimateMasksWith(parts, orientationMasks);
+  if (workerThreads() < 2) return estimateMasksWith(parts, orientationMasks);
+  return estimateMasksSideBySide(parts, orientationChain);
 }
 
 // The mask pages raised to pot, and their power means.

@@ -15,6 +15,8 @@
 // fused passes over the data. ulvadern chooses one per call.
 #pragma once
 
+#include <functional>
+
 #include "denoise/constants.hpp"
 #include "gateway/frame.hpp"
 
@@ -95,6 +97,24 @@ int maskedLevels(const mxArray& size);
 using OrientationMasks = void (*)(const mxArray& D, const mxArray& size, Var& sig, Var& M);
 // Both orientations, vertical first, then the masks file; timed.
 Masks estimateMasksWith(const Decomposition& parts, OrientationMasks orientation);
+
+// The same with the orientations' fits, which depend on each other only
+// through the order of the random draws, run at the same time: each level's
+// sample drawn first in the order above (the draws depend on the sizes
+// alone), then the two chains side by side. The same masks and files.
+// A chain takes level i's sample from its normalised coefficients v with
+// `sample(v, i)`.
+using LevelSample = std::function<mxArray(const mxArray& v, int level)>;
+using OrientationChain = void (*)(const mxArray& D, const mxArray& size, const LevelSample& sample,
+                                  Var& sig, Var& M);
+Masks estimateMasksSideBySide(const Decomposition& parts, OrientationChain chain);
+
+// Both orientations' masks from `orientations` (maskh, maskv), then the masks
+// file; timed.
+Masks masksWithFile(const std::function<void(Var& maskh, Var& maskv)>& orientations);
+
+// The probability 10000 / (H W) with which a level's sample takes each coefficient.
+double sampleThreshold(const mxArray& H, const mxArray& W);
 
 // Saves the sample a fit reads; fits the mixture to it into sig.
 void saveSample(const mxArray& sample);

@@ -38,22 +38,34 @@ int maskedLevels(const mxArray& size) {
 }
 
 Masks estimateMasksWith(const Decomposition& parts, OrientationMasks orientation) {
+  return masksWithFile([&](Var& maskh, Var& maskv) {
+    Var sig("sig");
+    orientation(parts.details.vertical, parts.size, sig, maskv);
+    orientation(parts.details.horizontal, parts.size, sig, maskh);
+  });
+}
+
+Masks masksWithFile(const std::function<void(Var& maskh, Var& maskv)>& orientations) {
   PhaseTimes& times = phaseTimes();
   const double timedInside = times.fits + times.matWrites;
   double all = 0;
   Masks masks;
   {
     PhaseClock clock(all);
-    Var sig("sig"), maskh("maskh"), maskv("maskv");
-    orientation(parts.details.vertical, parts.size, sig, maskv);
-    orientation(parts.details.horizontal, parts.size, sig, maskh);
+    Var maskh("maskh"), maskv("maskv");
+    orientations(maskh, maskv);
     PhaseClock writes(times.matWrites);
     mlfSave(constant(kMaskFile), mclCreateString("w"), {{"maskh", &*maskh}, {"maskv", &*maskv}});
     masks = {maskh.release(), maskv.release()};
   }
   // Everything but the fits and the file writes: normalisation, sampling, posteriors.
-  times.masks += all - (times.fits + times.matWrites - timedInside);
+  // (Never below zero: fits run side by side add up to more than the wall time.)
+  times.masks += std::max(0.0, all - (times.fits + times.matWrites - timedInside));
   return masks;
+}
+
+double sampleThreshold(const mxArray& H, const mxArray& W) {
+  return mclRdivide(mclRdivide(constant(kSampleSize), H), W).scalarValue();
 }
 
 void saveSample(const mxArray& sample) {

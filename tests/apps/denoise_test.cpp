@@ -203,13 +203,15 @@ TEST_F(DenoiseCli, AFileSizeLimitFailsTheWriteInsteadOfKillingTheProcessOrItsWor
   fs::create_directory(dir() / "outs");
   limitFileSize(std::min(fs::file_size(dir() / "a.png"), fs::file_size(dir() / "b.png")) / 2);
 
-  const CliRun serial = run({"denoise", "a.png", "-o", "out.png"});
+  // In a named work directory, where the library's files reach the disk.
+  const CliRun serial = run({"denoise", "a.png", "-o", "out.png", "--workdir", "work"});
   // Whichever write fails first (the library's or the output's), it is an error.
   EXPECT_EQ(serial.exitCode, 1);
   EXPECT_THAT(serial.err, HasSubstr("Error: a.png: "));
   EXPECT_EQ(fileBytes(dir() / "out.png"), "OLD");
 
-  const CliRun parallel = run({"denoise", "a.png", "b.png", "--out-dir", "outs", "-j", "2"});
+  const CliRun parallel =
+      run({"denoise", "a.png", "b.png", "--out-dir", "outs", "-j", "2", "--workdir", "work"});
   EXPECT_EQ(parallel.exitCode, 1);
   EXPECT_THAT(parallel.err, HasSubstr("Error: a.png: "));
   EXPECT_THAT(parallel.err, HasSubstr("Error: b.png: "));

@@ -2,7 +2,10 @@
 #include <gmock/gmock.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "cli_support.hpp"
 
@@ -47,6 +50,40 @@ TEST_F(WorkDirectoryCli, TwoRunsSharingAWorkDirectoryGiveTheImagesOfSoloRuns) {
                     std::string::npos)
         << text;
   }
+}
+
+// The private work directory keeps the library's files in memory; a named one
+// gets them on the disk. One thread or the default (every core), the same
+// image and masks either way.
+TEST_F(WorkDirectoryCli, InMemoryOrOnDiskAndAnyThreadCountGiveTheSameImageAndMasks) {
+  writePng(dir() / "a.png", scene(96, 80, 30));
+  const std::vector<std::vector<std::string>> runs = {
+      {"--workdir", "work", "-t", "1"}, {}, {"-t", "1"}, {"-t", "3"}, {"--workdir", "work"}};
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    std::vector<std::string> args = {"denoise",      "a.png",
+                                     "-o",           "out" + std::to_string(k) + ".png",
+                                     "--save-masks", "masks" + std::to_string(k),
+                                     "--quiet"};
+    args.insert(args.end(), runs[k].begin(), runs[k].end());
+    const CliRun r = run(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    if (k == 0) continue;
+    EXPECT_TRUE(fileBytes(dir() / ("out" + std::to_string(k) + ".png")) ==
+                fileBytes(dir() / "out0.png"))
+        << k;
+    for (const char* name : {"maskh", "maskv"}) {
+      const ulv::mxArray expected = matVariable(dir() / "masks0" / "a_masks.mat", name);
+      const ulv::mxArray got =
+          matVariable(dir() / ("masks" + std::to_string(k)) / "a_masks.mat", name);
+      ASSERT_EQ(got.dims(), expected.dims());
+      EXPECT_TRUE(std::equal(got.data(), got.data() + got.numel(), expected.data())) << k;
+    }
+  }
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir() / "work")) {
+    left.push_back(entry.path().filename());
+  }
+  EXPECT_THAT(left, ::testing::UnorderedElementsAre("minimiza.mat", "mascaras.mat"));
 }
 
 }  // namespace

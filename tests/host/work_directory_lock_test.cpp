@@ -24,14 +24,7 @@
 namespace ulv {
 namespace {
 
-// Whether the lock is held by some open description other than a new one.
-bool lockedElsewhere(const std::string& directory) {
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  EXPECT_GE(fd, 0);
-  const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-  ::close(fd);
-  return busy;
-}
+using test::lockedElsewhere;
 
 void saveOne(const std::string& file) {
   const mxArray value = mxArray::scalar(1);

@@ -104,7 +104,7 @@ def test_options_as_numpy_users_give_them(noisy):
                           ulvadern.denoise(noisy, levels=2, gains=(0.5, 0.5)))
     assert not np.array_equal(plain, ulvadern.denoise(noisy, levels=2, gains=0.2))
     assert not np.array_equal(plain, ulvadern.denoise(noisy, levels=2, pot=2.0))
-    for threads in (-1, None, 2):
+    for threads in (-1, None, 1, 2):
         assert np.array_equal(ulvadern.denoise(noisy, levels=2, threads=threads), plain)
     # More than five levels default to one gain each.
     assert ulvadern.denoise(np.tile(noisy, (2, 2)), levels=6).shape == (128, 128)
@@ -177,6 +177,17 @@ def test_masks_are_cropped_to_the_image(noisy, tmp_path):
     colour = np.stack([noisy, noisy[::-1]], axis=0)
     _, colour_h, _ = ulvadern.denoise(colour, channel_axis=0, return_masks=True)
     assert colour_h.shape == (64, 64, 3, 1) and np.array_equal(colour_h[..., 0], maskh)
+
+
+def test_private_directories_keep_the_files_in_memory(noisy, tmp_path, monkeypatch):
+    monkeypatch.setenv("TMPDIR", str(tmp_path))
+    on_disk = ulvadern.denoise(noisy, workdir=tmp_path / "work", return_masks=True, threads=1)
+    assert sorted(os.listdir(tmp_path / "work")) == ["mascaras.mat", "minimiza.mat"]
+    for threads in (1, None):
+        in_memory = ulvadern.denoise(noisy, return_masks=True, threads=threads)
+        for expected, got in zip(on_disk, in_memory):
+            assert np.array_equal(expected, got)
+    assert os.listdir(tmp_path) == ["work"]
 
 
 def test_private_directories_are_removed(noisy, tmp_path, monkeypatch):

@@ -1,7 +1,10 @@
 #include "support/test_support.hpp"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -88,6 +91,14 @@ void expectAgrees(const mxArray& fast, const mxArray& composed) {
 
 double at(const mxArray& a, std::size_t r, std::size_t c, std::size_t p) {
   return a.at((r - 1) + a.rows() * ((c - 1) + a.cols() * (p - 1)));
+}
+
+bool lockedElsewhere(const std::string& directory) {
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  EXPECT_GE(fd, 0);
+  const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return busy;
 }
 
 }  // namespace ulv::test

@@ -88,4 +88,8 @@ std::string hostErrorOf(F&& f) {
   return "";
 }
 
+// Whether a directory's flock(2) is held by some open description other than
+// a new one.
+bool lockedElsewhere(const std::string& directory);
+
 }  // namespace ulv::test

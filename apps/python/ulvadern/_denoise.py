@@ -24,7 +24,7 @@ def denoise(
     gains: Union[float, Sequence[float], np.ndarray, None] = None,
     pot: float = 0.3,
     seed: Union[int, np.random.Generator, None] = None,
-    threads: Optional[int] = 1,
+    threads: Optional[int] = None,
     workdir: Union[str, os.PathLike, None] = None,
     return_masks: bool = False,
 ) -> Union[np.ndarray, Tuple[np.ndarray, np.ndarray, np.ndarray]]:
@@ -64,8 +64,8 @@ def denoise(
         a Generator gives one (and advances). None: the fixed default seed
         20261207, so results are reproducible.
     threads : int or None
-        Threads (1..64) that share the element-wise steps; -1 or None: one
-        per core. The result is the same for any count.
+        Threads (1..64) that share the work on each channel; -1 or None (the
+        default): one per core. The result is the same for any count.
     workdir : str, os.PathLike or None
         Directory for the library's MAT-files ("minimiza.mat",
         "mascaras.mat"); None: a private temporary one, removed afterwards.

@@ -21,7 +21,7 @@ def denoise_gray_levels(
     seed: _Seed = None,
     workdir: Optional[_Path] = None,
     return_masks: bool = False,
-    threads: Optional[int] = 1,
+    threads: Optional[int] = None,
     keep_offset: bool = False,
 ) -> Union[np.ndarray, Tuple[np.ndarray, np.ndarray, np.ndarray]]: ...
 def call(

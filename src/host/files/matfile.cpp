@@ -1,10 +1,12 @@
 #include "host/files/matfile.hpp"
 
+#include <algorithm>
 #include <optional>
 
 #include "host/files/matfile_cache.hpp"
 #include "host/files/matfile_reader.hpp"
 #include "host/files/matfile_writer.hpp"
+#include "host/files/memory_files.hpp"
 #include "host/runtime/cancellation.hpp"
 #include "host/runtime/printable.hpp"
 #include "ulvadern/errors.hpp"
@@ -34,7 +36,65 @@ std::string inHostDirectory(const std::string& name) {
   return hostDirectory + "/" + name;
 }
 
+// The work directory's lock, except in a task of a call run side by side
+// (host/loader/call_tasks.hpp): its files are its own, and the call holds the lock.
+class LockedUnlessTask {
+ public:
+  LockedUnlessTask() {
+    if (matfile::taskFiles() == nullptr) access_.emplace(hostDirectory);
+  }
+
+ private:
+  std::optional<WorkDirectoryAccess> access_;
+};
+
+// The variables of `path` as a save in memory left them: the task's own
+// files first, then the work directory's store; null when neither holds it.
+const matfile::Variables* heldInMemory(const std::string& path) {
+  if (const matfile::MemoryFiles* task = matfile::taskFiles()) {
+    if (const matfile::Variables* held = task->find(path)) return held;
+  }
+  const matfile::MemoryFiles* store = matfile::workDirectoryStore();
+  return store != nullptr && store->serves(path) ? store->find(path) : nullptr;
+}
+
+// Each target the file holds gets its value; the others are left alone.
+void assignFound(const matfile::Variables& held,
+                 const std::vector<std::pair<std::string, mxArray*>>& targets) {
+  for (const auto& [name, target] : targets) {
+    const auto value = std::find_if(held.begin(), held.end(),
+                                    [&wanted = name](const auto& v) { return v.first == wanted; });
+    if (value != held.end()) *target = value->second;
+  }
+}
+
 }  // namespace
+
+namespace matfile {
+
+void saveFile(const std::string& path, const VariableRefs& variables) {
+  MemoryFiles* memory = taskFiles();
+  if (memory == nullptr) {
+    MemoryFiles* store = workDirectoryStore();
+    if (store == nullptr || !store->serves(path)) {
+      saveAtomically(path, variables);
+      return;
+    }
+    // A file of its own may hold what the store would keep differently.
+    if (!keptAsTheyAre(variables)) {
+      store->forget(path);
+      saveAtomically(path, variables);
+      return;
+    }
+    memory = store;
+  }
+  checkVariables(path, variables);
+  Variables kept;
+  for (const auto& [name, value] : variables) kept.emplace_back(name, *value);
+  memory->save(path, std::move(kept));
+}
+
+}  // namespace matfile
 
 ScopedHostDirectory::ScopedHostDirectory(std::string directory) : previous_(hostDirectory) {
   hostDirectory = std::move(directory);
@@ -54,25 +114,33 @@ std::string matFileName(const std::string& name) {
   return base.find('.') == std::string::npos ? name + ".mat" : name;
 }
 
+const std::string& currentHostDirectory() {
+  return hostDirectory;
+}
+
 void mlfSave(const mxArray& file, const mxArray& mode,
              const std::vector<std::pair<std::string, const mxArray*>>& variables) {
   checkpoint("save");
-  const WorkDirectoryAccess access(hostDirectory);
+  const LockedUnlessTask access;
   const std::string path = inHostDirectory(matFileName(textArgument(file, "The file name")));
   const std::string modeText = textArgument(mode, "The save mode");
   if (modeText != "w") {
     hostError("Unsupported save mode '" + printable(modeText) +
               "': only 'w' (overwrite) is supported.");
   }
-  matfile::saveAtomically(path, variables);
+  matfile::saveFile(path, variables);
 }
 
 void mclLoadConditional(const mxArray& file,
                         const std::vector<std::pair<std::string, mxArray*>>& targets) {
-  const WorkDirectoryAccess access(hostDirectory);
+  const LockedUnlessTask access;
   const std::string path = inHostDirectory(matFileName(textArgument(file, "The file name")));
   for (const auto& [name, target] : targets) {
     if (target == nullptr) hostError("No variable to load '" + name + "' into.");
+  }
+  if (const matfile::Variables* held = heldInMemory(path)) {
+    assignFound(*held, targets);
+    return;
   }
   const std::optional<std::string> bytes = matfile::smallFileBytes(path);
   std::optional<matfile::LoadedValues> found;
@@ -96,6 +164,7 @@ void mclLoadConditional(const mxArray& file,
 }
 
 std::vector<std::pair<std::string, mxArray>> loadAllVariables(const std::string& path) {
+  if (const matfile::Variables* held = heldInMemory(matFileName(path))) return *held;
   const MatReader reader(matFileName(path));
   std::vector<std::pair<std::string, mxArray>> variables;
   for (const std::string& name : reader.names()) variables.emplace_back(name, reader.read(name));

@@ -36,6 +36,9 @@ class ScopedHostDirectory {
   std::string previous_;
 };
 
+// This thread's host directory; empty: the process's current directory.
+const std::string& currentHostDirectory();
+
 // save(file, "w", name1, value1, ...): mode "w" overwrites.
 void mlfSave(const mxArray& file, const mxArray& mode,
              const std::vector<std::pair<std::string, const mxArray*>>& variables);

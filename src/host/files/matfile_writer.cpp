@@ -35,18 +35,17 @@ bool isVariableName(const std::string& name) {
          std::all_of(name.begin(), name.end(), rest);
 }
 
+std::string savePrefix(const std::string& path, const std::string& name) {
+  return "Cannot save variable '" + printable(name) + "' to '" + printable(path) + "': ";
+}
+
 // Every variable converted before the disk is touched, so a value the file
 // cannot hold leaves the old file as it was.
 std::vector<MatVarPtr> toMatVars(const std::string& path, const VariableRefs& variables) {
+  checkVariables(path, variables);
   std::vector<MatVarPtr> vars;
-  std::set<std::string> seen;
   for (const auto& [name, value] : variables) {
-    const std::string prefix =
-        "Cannot save variable '" + printable(name) + "' to '" + printable(path) + "': ";
-    if (!isVariableName(name)) hostError(prefix + "it is not a valid variable name.");
-    if (!seen.insert(name).second) hostError(prefix + "the name is given more than once.");
-    if (value == nullptr) hostError(prefix + "it holds no value (absent).");
-    vars.push_back(toMatVar(name.c_str(), *value, prefix));
+    vars.push_back(toMatVar(name.c_str(), *value, savePrefix(path, name)));
   }
   return vars;
 }
@@ -194,6 +193,17 @@ void writeVars(const std::string& tempPath, const std::string& target,
 }
 
 }  // namespace
+
+void checkVariables(const std::string& path, const VariableRefs& variables) {
+  std::set<std::string> seen;
+  for (const auto& [name, value] : variables) {
+    const std::string prefix = savePrefix(path, name);
+    if (!isVariableName(name)) hostError(prefix + "it is not a valid variable name.");
+    if (!seen.insert(name).second) hostError(prefix + "the name is given more than once.");
+    if (value == nullptr) hostError(prefix + "it holds no value (absent).");
+    if (value->isPlaceholder()) hostError(prefix + "it holds no value (unassigned).");
+  }
+}
 
 void saveAtomically(const std::string& path, const VariableRefs& variables) {
   const std::vector<MatVarPtr> vars = toMatVars(path, variables);

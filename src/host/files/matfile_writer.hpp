@@ -6,11 +6,15 @@
 #include <vector>
 
 #include "host/files/matfile.hpp"
+#include "host/files/memory_files.hpp"
 #include "ulvadern/array.hpp"
 
 namespace ulv::matfile {
 
-using VariableRefs = std::vector<std::pair<std::string, const mxArray*>>;
+// The host error a save of `variables` to `path` raises before it writes:
+// a name that is not a variable name or is given twice, a value absent or
+// unassigned.
+void checkVariables(const std::string& path, const VariableRefs& variables);
 
 // Writes `variables` to `path` (level 5, uncompressed). The data go to a
 // temporary file beside it, which is synced, read back and compared with

@@ -7,7 +7,6 @@
 #include <nlopt.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -35,7 +34,7 @@ constexpr double kFirstStep = 0.1;
 // Safety bound only: a three-parameter fit typically takes 150 to 450.
 constexpr int kMaxEvaluations = 3000;
 
-std::atomic<int> lastEvaluationCount{0};
+thread_local int lastEvaluationCount = 0;
 thread_local MinimiserSettings currentSettings;
 
 using Optimizer = std::unique_ptr<nlopt_opt_s, decltype(&nlopt_destroy)>;
@@ -294,6 +293,10 @@ MinimiserResult minimise(const MinimiserProblem& problem) {
   result.evaluations = evaluator.evaluations;
   lastEvaluationCount = result.evaluations;
   return result;
+}
+
+const MinimiserSettings& minimiserSettings() {
+  return currentSettings;
 }
 
 int lastMinimiserEvaluations() {

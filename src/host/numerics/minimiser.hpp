@@ -56,6 +56,9 @@ class ScopedMinimiserSettings {
   MinimiserSettings previous_;
 };
 
+// The settings in force on this thread.
+const MinimiserSettings& minimiserSettings();
+
 MinimiserResult minimise(const MinimiserProblem& problem);
 
 // The objective of an expression "name(x(i),x(j),...)": calls the function
@@ -64,7 +67,8 @@ MinimiserResult minimise(const MinimiserProblem& problem);
 std::function<double(const std::vector<double>&)> objectiveFromExpression(const std::string& text,
                                                                           std::size_t variables);
 
-// Evaluation count of the last fmincon call, for tools and benchmarks.
+// Evaluation count of the last fmincon call on this thread, for tools and
+// benchmarks.
 int lastMinimiserEvaluations();
 
 }  // namespace ulv

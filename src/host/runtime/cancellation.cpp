@@ -17,6 +17,10 @@ StepWatch::~StepWatch() {
   currentWatch = outer_;
 }
 
+CancelFlag* currentCancelFlag() {
+  return currentWatch != nullptr ? &currentWatch->flag_ : nullptr;
+}
+
 void checkpoint(std::string_view step) {
   StepWatch* watch = currentWatch;
   if (watch == nullptr) return;

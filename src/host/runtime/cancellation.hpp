@@ -48,10 +48,14 @@ class StepWatch {
 
  private:
   friend void checkpoint(std::string_view step);
+  friend CancelFlag* currentCancelFlag();
   CancelFlag& flag_;
   StepCallback onStep_;
   StepWatch* outer_;
 };
+
+// The flag of this thread's innermost watch; null without one.
+CancelFlag* currentCancelFlag();
 
 // A step boundary: reports the step and throws CallCancelled when this
 // thread's watch has its flag raised. Without a watch it does nothing.

@@ -1,0 +1,119 @@
+// The two orientations' chains of fits side by side. A level's sample takes
+// the coefficients whose uniform draw is at most 10000 / (H W): which ones
+// depends on the draws and the sizes, never on the coefficients, so every
+// level's positions can be drawn before any fit, in the order a run one
+// level after the other draws them. The chains then share nothing but the
+// sample file, which the host keeps apart per chain and leaves as the
+// horizontal chain's last level wrote it (call_tasks.hpp).
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "denoise/phases.hpp"
+#include "host/loader/call_tasks.hpp"
+#include "host/runtime/ops.hpp"
+#include "ulvadern/parallel.hpp"
+#include "ulvadern/random.hpp"
+
+namespace ulv::denoise {
+
+namespace {
+
+// Positions (0-based, in column order) of a level's sample.
+using SamplePositions = std::vector<std::size_t>;
+
+constexpr std::size_t kDrawBlock = 1024;
+
+// The positions of v(rand(H, W) <= threshold), the draws taken as rand gives
+// them (used as they come where the random source allows).
+SamplePositions drawPositions(const mxArray& H, const mxArray& W, double threshold) {
+  SamplePositions chosen;
+  const auto take = [&](const double* draws, std::size_t start, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) {
+      if (draws[k] <= threshold) chosen.push_back(start + k);
+    }
+  };
+  if (!drawsDirectly()) {
+    const mxArray draws = mlfNRand({H, W});
+    take(draws.data(), 0, draws.numel());
+    return chosen;
+  }
+  const auto count = static_cast<std::size_t>(H.scalarValue() * W.scalarValue());
+  std::array<double, kDrawBlock> draws;
+  for (std::size_t start = 0; start < count; start += kDrawBlock) {
+    const std::size_t n = std::min(kDrawBlock, count - start);
+    drawUniformsDirectly(draws.data(), n);
+    take(draws.data(), start, n);
+  }
+  return chosen;
+}
+
+// Every masked level's positions, finest first.
+std::vector<SamplePositions> drawLevels(const mxArray& size) {
+  const mxArray H = mclIntArrayRef1(size, 1);
+  const mxArray W = mclIntArrayRef1(size, 2);
+  const double threshold = sampleThreshold(H, W);
+  std::vector<SamplePositions> levels;
+  for (int i = 1; i <= maskedLevels(size); ++i) levels.push_back(drawPositions(H, W, threshold));
+  return levels;
+}
+
+// v at the positions, as a column: v(rand(H, W) <= threshold) to the bit.
+mxArray valuesAt(const mxArray& v, const SamplePositions& positions) {
+  mxArray sample = mxArray::uninitialized({positions.size(), 1});
+  double* out = sample.mutableData();
+  for (const std::size_t p : positions) *out++ = v.data()[p];
+  return sample;
+}
+
+// The phase totals a task adds on its thread, taken off that thread's.
+struct TimedTask {
+  std::function<void()> work;
+  PhaseTimes added;
+
+  void operator()() {
+    const PhaseTimes before = phaseTimes();
+    work();
+    PhaseTimes& now = phaseTimes();
+    added = {0,
+             0,
+             now.fits - before.fits,
+             0,
+             now.matWrites - before.matWrites,
+             0,
+             0,
+             now.fitCount - before.fitCount,
+             now.evaluations - before.evaluations};
+    now = before;
+  }
+};
+
+void addFits(const PhaseTimes& added) {
+  PhaseTimes& times = phaseTimes();
+  times.fits += added.fits;
+  times.matWrites += added.matWrites;
+  times.fitCount += added.fitCount;
+  times.evaluations += added.evaluations;
+}
+
+}  // namespace
+
+Masks estimateMasksSideBySide(const Decomposition& parts, OrientationChain chain) {
+  return masksWithFile([&](Var& maskh, Var& maskv) {
+    const std::vector<SamplePositions> vertical = drawLevels(parts.size);
+    const std::vector<SamplePositions> horizontal = drawLevels(parts.size);
+    const auto fits = [&](const mxArray& D, const std::vector<SamplePositions>& positions, Var& M) {
+      Var sig("sig");
+      chain(
+          D, parts.size,
+          [&](const mxArray& v, int level) { return valuesAt(v, positions[level - 1]); }, sig, M);
+    };
+    TimedTask first{[&] { fits(parts.details.vertical, vertical, maskv); }, {}};
+    TimedTask second{[&] { fits(parts.details.horizontal, horizontal, maskh); }, {}};
+    runTasksInOrder({std::ref(first), std::ref(second)}, std::max(1u, workerThreads() / 2));
+    addFits(first.added);
+    addFits(second.added);
+  });
+}
+
+}  // namespace ulv::denoise
