@@ -1,0 +1,309 @@
+"""Image collections on a Dask cluster: one task per image.
+
+Each task runs the package's own command-line tool on its image (``ulvadern
+denoise IN -o OUT``), so an output is byte for byte what the tool writes with
+the same options: the same reading, channels, alpha, depth, ICC profile and
+format, and the same whole-file write (a temporary beside the target, synced,
+then renamed over it). A process per image also keeps a crash or an
+exhausted memory inside one task, never the worker.
+"""
+
+from __future__ import annotations
+
+import dataclasses
+import json
+import os
+import pathlib
+import subprocess
+import tempfile
+import time
+from typing import Any, Dict, Iterable, List, Optional, Sequence
+
+import numpy as np
+
+from ._dask_cluster import cluster_client
+
+_TOOL = pathlib.Path(__file__).resolve().parent / "ulvadern"
+
+# The tool's denoise options a task passes on: keyword -> (option, takes a value).
+# Their values are checked by the tool itself.
+TOOL_OPTIONS = {
+    "levels": ("--levels", True),
+    "gains": ("--gains", True),
+    "pot": ("--pot", True),
+    "seed": ("--seed", True),
+    "luma": ("--luma", False),
+    "keep_offset": ("--keep-offset", False),
+    "format": ("--format", True),
+    "quality": ("--quality", True),
+    "depth": ("--depth", True),
+    "max_pixels": ("--max-pixels", True),
+    "save_masks": ("--save-masks", True),
+    "reference": ("--reference", True),
+}
+_PATH_OPTIONS = ("save_masks", "reference")
+
+# Format names the tool knows -> the extension of its outputs; an input
+# directory contributes the files with these extensions.
+_EXTENSIONS = {
+    "png": ".png",
+    "jpg": ".jpg",
+    "jpeg": ".jpg",
+    "tif": ".tif",
+    "tiff": ".tif",
+    "pgm": ".pgm",
+    "ppm": ".ppm",
+    "pnm": ".ppm",
+    "bmp": ".bmp",
+}
+
+# Beside the outputs: one receipt per output, written once it is complete.
+RECEIPTS = ".ulvadern-done"
+
+
+class UsageError(ValueError):
+    """Options the command-line tool refuses (its exit code 2)."""
+
+
+@dataclasses.dataclass
+class FileRecord:
+    """What became of one input."""
+
+    input: str
+    output: str
+    status: str  # "done", "skipped" (complete already, with resume) or "failed"
+    error: Optional[str] = None
+    seconds: float = 0.0
+    worker: Optional[str] = None  # the Dask worker's address
+
+
+@dataclasses.dataclass(frozen=True)
+class _Task:
+    input: str
+    output: str
+    arguments: tuple  # the denoise options; the output is the same for any thread count
+    threads: int
+
+
+def denoise_files(
+    inputs: Iterable[os.PathLike | str],
+    out_dir: os.PathLike | str,
+    *,
+    client: Any = None,
+    resume: bool = False,
+    threads: int = 1,
+    progress: bool = False,
+    **denoise_options: Any,
+) -> List[FileRecord]:
+    """Denoises image files on a Dask cluster, one task per image.
+
+    Parameters
+    ----------
+    inputs : paths
+        Image files, or directories (their images, sorted by name).
+    out_dir : path
+        Where the outputs go, NAME.png for NAME.EXT (``format`` changes the
+        extension); on a filesystem every worker reaches at the same path.
+    client : distributed.Client or None
+        None: a local cluster of this machine's cores (one worker process
+        per ``threads`` cores), closed at the end.
+    resume : bool
+        Skip the inputs whose output is complete: its receipt (written in
+        out_dir/.ulvadern-done once the output was renamed into place)
+        names the same input, unchanged since, the same options, and the
+        output's present size and modification time.
+    threads : int
+        Threads of each task (``ulvadern denoise -t``); run as many tasks
+        per machine as it has cores divided by this.
+    progress : bool
+        Show Dask's progress bar.
+    **denoise_options
+        The tool's denoise options, with keyword names: levels, gains, pot,
+        seed, luma, keep_offset, format, quality, depth, max_pixels,
+        save_masks, reference. The defaults are the tool's.
+
+    Returns
+    -------
+    list of FileRecord
+        One per input, in order. A failing image is reported in its record
+        (status "failed", the tool's message) and does not stop the others.
+
+    Raises
+    ------
+    UsageError
+        Options the tool refuses, or two inputs that would share an output.
+    """
+    arguments = tool_arguments(denoise_options)
+    check_arguments(arguments, threads)
+    out = pathlib.Path(out_dir).absolute()
+    tasks = _plan(expand_inputs(inputs), out, arguments, denoise_options.get("format"), threads)
+    (out / RECEIPTS).mkdir(parents=True, exist_ok=True)
+    records = {task.input: _skipped(task) for task in tasks if resume and is_complete(task)}
+    todo = [task for task in tasks if task.input not in records]
+    if todo:
+        with cluster_client(client, threads) as running:
+            records.update(_run(running, todo, progress))
+    return [records[task.input] for task in tasks]
+
+
+def tool_arguments(options: Dict[str, Any]) -> tuple:
+    """The tool's command-line options for keyword options."""
+    arguments = []
+    for keyword, value in options.items():
+        if keyword not in TOOL_OPTIONS:
+            raise TypeError(f"denoise_files() got an unexpected option {keyword!r}")
+        option, takes_value = TOOL_OPTIONS[keyword]
+        if value is None or value is False:
+            continue
+        if not takes_value:
+            arguments.append(option)
+        elif keyword in _PATH_OPTIONS:
+            arguments += [option, os.path.abspath(value)]
+        elif isinstance(value, (list, tuple, np.ndarray)):
+            arguments += [option, ",".join(str(item) for item in np.ravel(value).tolist())]
+        else:
+            arguments += [option, str(value)]
+    return tuple(arguments)
+
+
+def check_arguments(arguments: Sequence[str], threads: int = 1) -> None:
+    """The tool's own checks of the options, before any task: given an empty
+    standard input, it ends with 2 for a usage mistake, else fails on the image."""
+    checked = subprocess.run(
+        [_TOOL, "denoise", "-q", "-", "-o", "-", "--threads", str(threads), *arguments],
+        stdin=subprocess.DEVNULL,
+        capture_output=True,
+        text=True,
+        errors="replace",
+        check=False,
+    )
+    if checked.returncode == 2:
+        raise UsageError(checked.stderr.strip())
+
+
+def expand_inputs(inputs: Iterable[os.PathLike | str]) -> List[pathlib.Path]:
+    files = []
+    for given in inputs:
+        path = pathlib.Path(given).absolute()
+        if path.is_dir():
+            files += sorted(p for p in path.iterdir() if p.is_file() and _is_image(p))
+        else:
+            files.append(path)
+    return files
+
+
+def is_complete(task: _Task) -> bool:
+    try:
+        receipt = json.loads(_receipt_path(task).read_text())
+        return receipt == _receipt(task)
+    except (OSError, ValueError):
+        return False
+
+
+def denoise_file(task: _Task) -> FileRecord:
+    """The task: the tool on one image, then its receipt."""
+    start = time.monotonic()
+    record = FileRecord(task.input, task.output, "failed", worker=_worker_address())
+    try:
+        ran = subprocess.run(
+            [_TOOL, "denoise", "-q", task.input, "-o", task.output, "--threads", str(task.threads),
+             *task.arguments],
+            stdin=subprocess.DEVNULL,
+            capture_output=True,
+            text=True,
+            errors="replace",
+            check=False,
+        )
+        if ran.returncode == 0:
+            _write_whole(_receipt_path(task), json.dumps(_receipt(task)))
+            record.status = "done"
+        else:
+            record.error = ran.stderr.strip() or f"the tool ended with status {ran.returncode}"
+    except OSError as error:
+        record.error = str(error)
+    record.seconds = time.monotonic() - start
+    return record
+
+
+def _run(client: Any, todo: List[_Task], progress: bool) -> Dict[str, FileRecord]:
+    import distributed
+
+    futures = client.map(denoise_file, todo, pure=False)
+    if progress:
+        distributed.progress(futures)
+    records = {}
+    for task, future in zip(todo, futures):
+        try:
+            records[task.input] = future.result()
+        except Exception as error:  # the task's worker died too often, or the cluster went
+            message = f"{type(error).__name__}: {error}"
+            records[task.input] = FileRecord(task.input, task.output, "failed", message)
+    return records
+
+
+def _plan(
+    files: List[pathlib.Path],
+    out: pathlib.Path,
+    arguments: tuple,
+    format: Optional[str],
+    threads: int,
+) -> List[_Task]:
+    extension = _EXTENSIONS[str(format).lower()] if format else ".png"
+    inputs = set(files)
+    writers: Dict[pathlib.Path, pathlib.Path] = {}
+    for file in files:
+        output = out / (file.stem + extension)
+        if output in inputs:
+            raise UsageError(f'the output "{output}" would replace an input')
+        if output in writers:
+            raise UsageError(f'"{writers[output]}" and "{file}" would both be written to "{output}"')
+        writers[output] = file
+    return [_Task(str(file), str(output), arguments, threads) for output, file in writers.items()]
+
+
+def _receipt(task: _Task) -> Dict[str, Any]:
+    source, output = os.stat(task.input), os.stat(task.output)
+    return {
+        "input": task.input,
+        "input_size": source.st_size,
+        "input_mtime_ns": source.st_mtime_ns,
+        "arguments": list(task.arguments),
+        "output_size": output.st_size,
+        "output_mtime_ns": output.st_mtime_ns,
+    }
+
+
+def _receipt_path(task: _Task) -> pathlib.Path:
+    output = pathlib.Path(task.output)
+    return output.parent / RECEIPTS / (output.name + ".json")
+
+
+def _write_whole(target: pathlib.Path, text: str) -> None:
+    """text into a temporary beside target, synced, then renamed over it."""
+    descriptor, temporary = tempfile.mkstemp(dir=target.parent, prefix=f".{target.name}.")
+    try:
+        with os.fdopen(descriptor, "w") as file:
+            file.write(text)
+            file.flush()
+            os.fsync(file.fileno())
+        os.replace(temporary, target)
+    except BaseException:
+        os.unlink(temporary)
+        raise
+
+
+def _skipped(task: _Task) -> FileRecord:
+    return FileRecord(task.input, task.output, "skipped")
+
+
+def _is_image(path: pathlib.Path) -> bool:
+    return path.suffix[1:].lower() in _EXTENSIONS
+
+
+def _worker_address() -> Optional[str]:
+    import distributed
+
+    try:
+        return distributed.get_worker().address
+    except ValueError:
+        return None
