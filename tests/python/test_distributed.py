@@ -27,7 +27,7 @@ TOOL_OPTIONS = ["--levels", "2", "--seed", "5"]
 @pytest.fixture(scope="module")
 def client():
     with distributed.LocalCluster(
-        n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None,
+        n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0",
         silence_logs=logging.CRITICAL,
     ) as cluster, distributed.Client(cluster) as connected:
         yield connected
@@ -134,7 +134,8 @@ def test_planes_are_denoised_alike_for_any_chunking(client, camera):
         lazy = denoise_planes(da.from_array(stack, chunks=chunks), seed=9, levels=2)
         assert lazy.chunks[-2:] == ((256,), (256,))
         np.testing.assert_array_equal(client.compute(lazy).result(), expected)
-    grid = denoise_planes(da.from_array(stack.reshape(2, 2, 256, 256), chunks=1), seed=9, levels=2)
+    grid = denoise_planes(da.from_array(stack.reshape(2, 2, 256, 256), chunks=(1, 2, 128, 256)),
+                          seed=9, levels=2)
     np.testing.assert_array_equal(client.compute(grid).result().reshape(stack.shape), expected)
 
 

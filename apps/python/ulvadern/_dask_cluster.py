@@ -18,6 +18,6 @@ def cluster_client(client: Any, threads: int = 1) -> Iterator[Any]:
     # A worker process per task slot: each task already has `threads` cores.
     workers = max(1, len(os.sched_getaffinity(0)) // max(1, threads))
     with distributed.LocalCluster(
-        n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None
+        n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=":0"
     ) as cluster, distributed.Client(cluster) as local:
         yield local
