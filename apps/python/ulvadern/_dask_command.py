@@ -52,11 +52,11 @@ def parser() -> argparse.ArgumentParser:
                       help="print errors only (no progress bar or summary)")
     tool = made.add_argument_group(
         "denoising", "as `ulvadern denoise` (python3 -m ulvadern --help describes them)")
-    for keyword, (option, takes_value) in TOOL_OPTIONS.items():
-        if takes_value:
-            tool.add_argument(option, dest=keyword, metavar=keyword.upper())
-        else:
+    for keyword, (option, metavar) in TOOL_OPTIONS.items():
+        if metavar is None:
             tool.add_argument(option, dest=keyword, action="store_true")
+        else:
+            tool.add_argument(option, dest=keyword, metavar=metavar)
     return made
 
 
@@ -75,6 +75,9 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         return EXIT_USAGE
     except OSError as error:
         print(f"ulvadern.distributed: {_printable(str(error))}", file=sys.stderr)
+        return EXIT_FAILURE
+    if not records:
+        print("ulvadern.distributed: no images to denoise", file=sys.stderr)
         return EXIT_FAILURE
     _report(records, time.monotonic() - start, args.quiet)
     return EXIT_FAILURE if any(r.status == "failed" for r in records) else EXIT_OK

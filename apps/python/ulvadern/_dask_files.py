@@ -25,21 +25,21 @@ from ._dask_cluster import cluster_client
 
 _TOOL = pathlib.Path(__file__).resolve().parent / "ulvadern"
 
-# The tool's denoise options a task passes on: keyword -> (option, takes a value).
-# Their values are checked by the tool itself.
+# The tool's denoise options a task passes on: keyword -> (option, the
+# metavar of its value, None for a flag). Their values are checked by the tool.
 TOOL_OPTIONS = {
-    "levels": ("--levels", True),
-    "gains": ("--gains", True),
-    "pot": ("--pot", True),
-    "seed": ("--seed", True),
-    "luma": ("--luma", False),
-    "keep_offset": ("--keep-offset", False),
-    "format": ("--format", True),
-    "quality": ("--quality", True),
-    "depth": ("--depth", True),
-    "max_pixels": ("--max-pixels", True),
-    "save_masks": ("--save-masks", True),
-    "reference": ("--reference", True),
+    "levels": ("--levels", "N"),
+    "gains": ("--gains", "G1,G2,..."),
+    "pot": ("--pot", "P"),
+    "seed": ("--seed", "S"),
+    "luma": ("--luma", None),
+    "keep_offset": ("--keep-offset", None),
+    "format": ("--format", "FMT"),
+    "quality": ("--quality", "Q"),
+    "depth": ("--depth", "8|16"),
+    "max_pixels": ("--max-pixels", "N"),
+    "save_masks": ("--save-masks", "DIR"),
+    "reference": ("--reference", "CLEAN"),
 }
 _PATH_OPTIONS = ("save_masks", "reference")
 
@@ -152,10 +152,10 @@ def tool_arguments(options: Dict[str, Any]) -> tuple:
     for keyword, value in options.items():
         if keyword not in TOOL_OPTIONS:
             raise TypeError(f"denoise_files() got an unexpected option {keyword!r}")
-        option, takes_value = TOOL_OPTIONS[keyword]
+        option, metavar = TOOL_OPTIONS[keyword]
         if value is None or value is False:
             continue
-        if not takes_value:
+        if metavar is None:
             arguments.append(option)
         elif keyword in _PATH_OPTIONS:
             arguments += [option, os.path.abspath(value)]
@@ -169,14 +169,7 @@ def tool_arguments(options: Dict[str, Any]) -> tuple:
 def check_arguments(arguments: Sequence[str], threads: int = 1) -> None:
     """The tool's own checks of the options, before any task: given an empty
     standard input, it ends with 2 for a usage mistake, else fails on the image."""
-    checked = subprocess.run(
-        [_TOOL, "denoise", "-q", "-", "-o", "-", "--threads", str(threads), *arguments],
-        stdin=subprocess.DEVNULL,
-        capture_output=True,
-        text=True,
-        errors="replace",
-        check=False,
-    )
+    checked = _run_tool("-", "-o", "-", "--threads", str(threads), *arguments)
     if checked.returncode == 2:
         raise UsageError(checked.stderr.strip())
 
@@ -205,15 +198,8 @@ def denoise_file(task: _Task) -> FileRecord:
     start = time.monotonic()
     record = FileRecord(task.input, task.output, "failed", worker=_worker_address())
     try:
-        ran = subprocess.run(
-            [_TOOL, "denoise", "-q", task.input, "-o", task.output, "--threads", str(task.threads),
-             *task.arguments],
-            stdin=subprocess.DEVNULL,
-            capture_output=True,
-            text=True,
-            errors="replace",
-            check=False,
-        )
+        ran = _run_tool(task.input, "-o", task.output, "--threads", str(task.threads),
+                        *task.arguments)
         if ran.returncode == 0:
             _write_whole(_receipt_path(task), json.dumps(_receipt(task)))
             record.status = "done"
@@ -223,6 +209,18 @@ def denoise_file(task: _Task) -> FileRecord:
         record.error = str(error)
     record.seconds = time.monotonic() - start
     return record
+
+
+def _run_tool(*arguments: str) -> subprocess.CompletedProcess:
+    """ulvadern denoise -q ARGUMENTS, its messages kept; nothing on standard input."""
+    return subprocess.run(
+        [_TOOL, "denoise", "-q", *arguments],
+        stdin=subprocess.DEVNULL,
+        capture_output=True,
+        text=True,
+        errors="replace",
+        check=False,
+    )
 
 
 def _run(client: Any, todo: List[_Task], progress: bool) -> Dict[str, FileRecord]:
