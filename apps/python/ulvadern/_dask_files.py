@@ -57,6 +57,8 @@ _EXTENSIONS = {
     "bmp": ".bmp",
 }
 
+_PROGRESS_INTERVAL = 0.1  # seconds
+
 # Beside the outputs: one receipt per output, written once it is complete.
 RECEIPTS = ".ulvadern-done"
 
@@ -228,7 +230,10 @@ def _run(client: Any, todo: List[_Task], progress: bool) -> Dict[str, FileRecord
 
     futures = client.map(denoise_file, todo, pure=False)
     if progress:
-        distributed.progress(futures)
+        distributed.progress(futures, interval=_PROGRESS_INTERVAL)
+        # The scheduler stops feeding the bar at its next tick; a local
+        # cluster closed before then logs a spurious error.
+        time.sleep(2 * _PROGRESS_INTERVAL)
     records = {}
     for task, future in zip(todo, futures):
         try:
