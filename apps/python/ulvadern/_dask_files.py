@@ -11,17 +11,16 @@ exhausted memory inside one task, never the worker.
 from __future__ import annotations
 
 import dataclasses
-import json
 import os
 import pathlib
 import subprocess
-import tempfile
 import time
 from typing import Any, Dict, Iterable, List, Optional, Sequence
 
 import numpy as np
 
 from ._dask_cluster import cluster_client
+from ._dask_receipts import RECEIPTS, Task, is_complete, write_receipt
 
 _TOOL = pathlib.Path(__file__).resolve().parent / "ulvadern"
 
@@ -59,10 +58,6 @@ _EXTENSIONS = {
 
 _PROGRESS_INTERVAL = 0.1  # seconds
 
-# Beside the outputs: one receipt per output, written once it is complete.
-RECEIPTS = ".ulvadern-done"
-
-
 class UsageError(ValueError):
     """Options the command-line tool refuses (its exit code 2)."""
 
@@ -77,14 +72,6 @@ class FileRecord:
     error: Optional[str] = None
     seconds: float = 0.0
     worker: Optional[str] = None  # the Dask worker's address
-
-
-@dataclasses.dataclass(frozen=True)
-class _Task:
-    input: str
-    output: str
-    arguments: tuple  # the denoise options; the output is the same for any thread count
-    threads: int
 
 
 def denoise_files(
@@ -187,15 +174,7 @@ def expand_inputs(inputs: Iterable[os.PathLike | str]) -> List[pathlib.Path]:
     return files
 
 
-def is_complete(task: _Task) -> bool:
-    try:
-        receipt = json.loads(_receipt_path(task).read_text())
-        return receipt == _receipt(task)
-    except (OSError, ValueError):
-        return False
-
-
-def denoise_file(task: _Task) -> FileRecord:
+def denoise_file(task: Task) -> FileRecord:
     """The task: the tool on one image, then its receipt."""
     start = time.monotonic()
     record = FileRecord(task.input, task.output, "failed", worker=_worker_address())
@@ -203,7 +182,7 @@ def denoise_file(task: _Task) -> FileRecord:
         ran = _run_tool(task.input, "-o", task.output, "--threads", str(task.threads),
                         *task.arguments)
         if ran.returncode == 0:
-            _write_whole(_receipt_path(task), json.dumps(_receipt(task)))
+            write_receipt(task)
             record.status = "done"
         else:
             record.error = ran.stderr.strip() or f"the tool ended with status {ran.returncode}"
@@ -225,7 +204,7 @@ def _run_tool(*arguments: str) -> subprocess.CompletedProcess:
     )
 
 
-def _run(client: Any, todo: List[_Task], progress: bool) -> Dict[str, FileRecord]:
+def _run(client: Any, todo: List[Task], progress: bool) -> Dict[str, FileRecord]:
     import distributed
 
     futures = client.map(denoise_file, todo, pure=False)
@@ -250,7 +229,7 @@ def _plan(
     arguments: tuple,
     format: Optional[str],
     threads: int,
-) -> List[_Task]:
+) -> List[Task]:
     extension = _EXTENSIONS[str(format).lower()] if format else ".png"
     inputs = set(files)
     writers: Dict[pathlib.Path, pathlib.Path] = {}
@@ -261,41 +240,10 @@ def _plan(
         if output in writers:
             raise UsageError(f'"{writers[output]}" and "{file}" would both be written to "{output}"')
         writers[output] = file
-    return [_Task(str(file), str(output), arguments, threads) for output, file in writers.items()]
+    return [Task(str(file), str(output), arguments, threads) for output, file in writers.items()]
 
 
-def _receipt(task: _Task) -> Dict[str, Any]:
-    source, output = os.stat(task.input), os.stat(task.output)
-    return {
-        "input": task.input,
-        "input_size": source.st_size,
-        "input_mtime_ns": source.st_mtime_ns,
-        "arguments": list(task.arguments),
-        "output_size": output.st_size,
-        "output_mtime_ns": output.st_mtime_ns,
-    }
-
-
-def _receipt_path(task: _Task) -> pathlib.Path:
-    output = pathlib.Path(task.output)
-    return output.parent / RECEIPTS / (output.name + ".json")
-
-
-def _write_whole(target: pathlib.Path, text: str) -> None:
-    """text into a temporary beside target, synced, then renamed over it."""
-    descriptor, temporary = tempfile.mkstemp(dir=target.parent, prefix=f".{target.name}.")
-    try:
-        with os.fdopen(descriptor, "w") as file:
-            file.write(text)
-            file.flush()
-            os.fsync(file.fileno())
-        os.replace(temporary, target)
-    except BaseException:
-        os.unlink(temporary)
-        raise
-
-
-def _skipped(task: _Task) -> FileRecord:
+def _skipped(task: Task) -> FileRecord:
     return FileRecord(task.input, task.output, "skipped")
 
 
