@@ -95,7 +95,8 @@ def denoise_files(
         extension); on a filesystem every worker reaches at the same path.
     client : distributed.Client or None
         None: a local cluster of this machine's cores (one worker process
-        per ``threads`` cores), closed at the end.
+        per ``threads`` cores), closed at the end; its workers are started
+        afresh, so a script calls this under ``if __name__ == "__main__":``.
     resume : bool
         Skip the inputs whose output is complete: its receipt (written in
         out_dir/.ulvadern-done once the output was renamed into place)
