@@ -92,6 +92,8 @@ setup(
     description="Edge-preserving noise removal for gray-level images (NumPy in, NumPy out)",
     python_requires=">=3.9",
     install_requires=["numpy"],
+    # ulvadern.distributed: pip install ".[distributed]"
+    extras_require={"distributed": ["dask[array]", "distributed"]},
     packages=["ulvadern"],
     package_dir={"": "apps/python"},
     package_data={"ulvadern": ["*"]},

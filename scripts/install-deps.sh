@@ -11,6 +11,7 @@ packages=(
   octave liboctave-dev
   python3 python3-dev python3-pybind11 python3-numpy python3-pytest python3-skimage
   python3-setuptools python3-wheel python3-venv python3-pip dpkg-dev fakeroot
+  python3-dask python3-distributed  # ulvadern.distributed: collections and stacks on a cluster
   help2man
   python3-pil  # only to remake the image test corpus (tests/data/images/make_images.py)
 )

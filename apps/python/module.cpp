@@ -93,6 +93,8 @@ PYBIND11_MODULE(_ulvadern, module) {
   using namespace pybind11::literals;
   module.doc() = "The compiled part of ulvadern: the library's host for Python.";
   module.attr("__version__") = ULVADERN_VERSION;
+  // The seed a call without one uses; seeds derived per plane start from it.
+  module.attr("DEFAULT_SEED") = ulv::kDefaultSeed;
   ulvpy::registerHostTypes(module);
 
   module.def("denoise_gray_levels", &ulvpy::denoise, "image"_a, py::kw_only(),

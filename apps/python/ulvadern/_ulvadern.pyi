@@ -5,6 +5,7 @@ from typing import Any, Dict, Optional, Sequence, Tuple, Union
 import numpy as np
 
 __version__: str
+DEFAULT_SEED: int
 
 class HostError(RuntimeError): ...
 class HostWarning(UserWarning): ...
