@@ -103,7 +103,8 @@ def _report(records: List[FileRecord], seconds: float, quiet: bool) -> None:
     counts = {status: sum(r.status == status for r in records) for status in
               ("done", "skipped", "failed")}
     rate = counts["done"] / seconds if seconds > 0 else 0.0
-    print(f"{len(records)} images: {counts['done']} denoised, {counts['skipped']} skipped "
+    noun = "image" if len(records) == 1 else "images"
+    print(f"{len(records)} {noun}: {counts['done']} denoised, {counts['skipped']} skipped "
           f"(complete already), {counts['failed']} failed, in {seconds:.1f} s "
           f"({rate:.2f} images/s)")
 
