@@ -96,7 +96,8 @@ void foldCountReasons(CallOutcome& outcome, std::string_view name) {
   std::vector<Notice> kept;
   for (Notice& notice : outcome.notices) {
     if (notice.kind == Notice::Kind::Report) {
-      reasons += (reasons.empty() ? "" : " ") + withoutPrefix(notice.text, name);
+      if (!reasons.empty()) reasons.push_back(' ');
+      reasons.append(withoutPrefix(notice.text, name));
     } else {
       kept.push_back(std::move(notice));
     }
