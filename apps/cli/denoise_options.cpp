@@ -1,16 +1,24 @@
 #include "denoise_options.hpp"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 
 #include "arguments.hpp"
 #include "commands.hpp"
 #include "denoise_defaults.hpp"
+#include "ulvadern/defaults.hpp"
 #include "ulvadern/parallel.hpp"
 #include "ulvadern/random.hpp"
 
 namespace ulvcli {
+
+// The help states the library's defaults in words; a change of them must
+// reach it.
+static_assert(ulv::kDefaultLevels == 3 && ulv::kDefaultPot == 0.3 &&
+                  ulv::kDefaultGains == std::array<double, 5>{1, 1, 1, 1, 1},
+              "the help text below states the defaults: update it");
 
 const char* const kDenoiseHelp =
     "Usage: ulvadern denoise IN... (-o OUT | --out-dir DIR) [options]\n"

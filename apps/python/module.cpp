@@ -95,6 +95,8 @@ PYBIND11_MODULE(_ulvadern, module) {
   module.attr("__version__") = ULVADERN_VERSION;
   // The seed a call without one uses; seeds derived per plane start from it.
   module.attr("DEFAULT_SEED") = ulv::kDefaultSeed;
+  module.attr("DEFAULT_LEVELS") = ulv::kDefaultLevels;
+  module.attr("DEFAULT_POT") = ulv::kDefaultPot;
   ulvpy::registerHostTypes(module);
 
   module.def("denoise_gray_levels", &ulvpy::denoise, "image"_a, py::kw_only(),

@@ -6,6 +6,8 @@ import numpy as np
 
 __version__: str
 DEFAULT_SEED: int
+DEFAULT_LEVELS: int
+DEFAULT_POT: float
 
 class HostError(RuntimeError): ...
 class HostWarning(UserWarning): ...
@@ -16,9 +18,9 @@ _Path = Union[str, os.PathLike]
 def denoise_gray_levels(
     image: np.ndarray,
     *,
-    levels: int = 3,
+    levels: int = ...,
     gains: Union[float, Sequence[float], np.ndarray, None] = None,
-    pot: float = 0.3,
+    pot: float = ...,
     seed: _Seed = None,
     workdir: Optional[_Path] = None,
     return_masks: bool = False,
