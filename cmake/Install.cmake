@@ -145,5 +145,5 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
   ${CMAKE_INSTALL_LIBDIR} ${ULV_OCTAVE_INSTALL_DIR})
 # What shlibdeps cannot see: the Python module imports NumPy.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, python3-numpy")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS octave)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "octave, python3-dask, python3-distributed")
 include(CPack)
