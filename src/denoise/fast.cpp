@@ -113,18 +113,19 @@ void storeEdgePosterior(const mxArray& v, const mxArray& sig, Var& M, const mxAr
 
 // One orientation's fits, level by level, each level's sample taken by `sample`.
 void orientationChain(const mxArray& D, const mxArray& size, const LevelSample& sample, Var& sig,
-                      Var& M) {
+                      Var& M, mxArray& scratch) {
   const int levels = maskedLevels(size);
   // The mask stack at its full size at once; grown page by page it would be
   // copied whole at every level. Every page is written below.
-  reserveStacks({&M}, D, static_cast<std::size_t>(levels), PageFill::ByCaller);
+  if (!M.isAssigned()) reserveStacks({&M}, D, static_cast<std::size_t>(levels), PageFill::ByCaller);
   for (int i = 1; i <= levels; ++i) {
     const mxArray level = mlfScalar(i);
-    const mxArray v = normalisedPage(D, static_cast<std::size_t>(i)).values;
+    mxArray v = normalisedPage(D, static_cast<std::size_t>(i), std::move(scratch)).values;
     if (i == 1) startFits(sig);
     saveSample(sample(v, i));
     fitMixture(sig);
     storeEdgePosterior(v, *sig, M, level);
+    scratch = std::move(v);
   }
 }
 
@@ -133,8 +134,10 @@ void orientationMasks(const mxArray& D, const mxArray& size, Var& sig, Var& M) {
   const mxArray H = mclIntArrayRef1(size, 1);
   const mxArray W = mclIntArrayRef1(size, 2);
   const double threshold = sampleThreshold(H, W);
+  mxArray scratch;
   orientationChain(
-      D, size, [&](const mxArray& v, int) { return sampleOf(v, H, W, threshold); }, sig, M);
+      D, size, [&](const mxArray& v, int) { return sampleOf(v, H, W, threshold); }, sig, M,
+      scratch);
 }
 
 // With threads to spare, the two orientations' chains side by side.
