@@ -4,7 +4,9 @@
 #include "denoise/directional_smoothing.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "ulvadern/errors.hpp"
@@ -188,26 +190,37 @@ template <class Finish>
 }
 
 // Cloned per instruction set: the same products and sums in the same order
-// (no contraction), so every clone gives the same bits.
-[[gnu::target_clones("avx512f", "avx2", "default")]] void smoothRangeAndWeight(
+// (no contraction), so every clone gives the same bits. Returns whether every
+// weighted value is finite, checked as it is written rather than in another
+// pass over the page.
+[[gnu::target_clones("avx512f", "avx2", "default")]] bool smoothRangeAndWeight(
     const mxArray& F, const double* theta, const FusedTaps& taps, const SectorLimits& limits,
     std::size_t begin, std::size_t end, double gain, const double* current, double* next) {
-  smoothColumnRange(F, theta, taps, limits, begin, end,
-                    [=](std::size_t k, double sum) { next[k] = (gain * sum) * current[k]; });
+  unsigned finite = 1;
+  smoothColumnRange(F, theta, taps, limits, begin, end, [&](std::size_t k, double sum) {
+    const double weighted = (gain * sum) * current[k];
+    next[k] = weighted;
+    finite &= static_cast<unsigned>(std::abs(weighted) <= std::numeric_limits<double>::max());
+  });
+  return finite != 0;
 }
 
 // Each column is computed alike whichever thread takes it.
-void smoothAlongAnglesFusedAndWeight(const mxArray& F, const double* theta, const FusedTaps& taps,
+bool smoothAlongAnglesFusedAndWeight(const mxArray& F, const double* theta, const FusedTaps& taps,
                                      const SectorLimits& limits, double gain, const double* current,
                                      double* next) {
+  std::atomic<bool> finite = true;
   parallelRanges(F.cols(), columnGrain(F.rows()), [&](std::size_t begin, std::size_t end) {
-    smoothRangeAndWeight(F, theta, taps, limits, begin, end, gain, current, next);
+    if (!smoothRangeAndWeight(F, theta, taps, limits, begin, end, gain, current, next)) {
+      finite = false;
+    }
   });
+  return finite;
 }
 
 }  // namespace
 
-void smoothAlongAnglesAndWeight(const mxArray& F, const mxArray& angles, std::size_t anglePage,
+bool smoothAlongAnglesAndWeight(const mxArray& F, const mxArray& angles, std::size_t anglePage,
                                 const SectorLimits& limits, std::span<const mxArray* const> kernels,
                                 double gain, mxArray& D, std::size_t page) {
   const std::size_t size = F.rows() * F.cols();
@@ -217,8 +230,8 @@ void smoothAlongAnglesAndWeight(const mxArray& F, const mxArray& angles, std::si
   if (!fusedTapsOf(kernels, taps)) {
     hostError("ulvadern: a direction kernel with more than 3 nonzero or a non-finite tap.");
   }
-  smoothAlongAnglesFusedAndWeight(F, angles.data() + (anglePage - 1) * size, taps, limits, gain,
-                                  current, next);
+  return smoothAlongAnglesFusedAndWeight(F, angles.data() + (anglePage - 1) * size, taps, limits,
+                                         gain, current, next);
 }
 
 }  // namespace ulv::denoise

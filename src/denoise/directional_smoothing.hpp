@@ -24,7 +24,8 @@ struct SectorLimits {
 // matrix, angles a double stack of its page size, D a double stack of its
 // page size with more than `page` pages, and each kernel a double matrix of
 // at most 3 nonzero, finite taps (the denoiser's 3 x 3 direction kernels).
-void smoothAlongAnglesAndWeight(const mxArray& F, const mxArray& angles, std::size_t anglePage,
+// Returns whether every value of D(:,:,page + 1) is finite.
+bool smoothAlongAnglesAndWeight(const mxArray& F, const mxArray& angles, std::size_t anglePage,
                                 const SectorLimits& limits, std::span<const mxArray* const> kernels,
                                 double gain, mxArray& D, std::size_t page);
 

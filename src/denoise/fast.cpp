@@ -35,14 +35,16 @@ mxArray perturbedWithBorder(const mxArray& x, double scale, const mxArray& noise
   const std::size_t rows = x.rows(), cols = x.cols(), outRows = rows + 2;
   mxArray out = mxArray::uninitialized({outRows, cols + 2});
   double* o = out.mutableData();
-  for (std::size_t c = 0; c < cols; ++c) {
-    const double* in = x.data() + c * rows;
-    const double* n = noise.data() + c * rows;
-    double* column = o + (c + 1) * outRows;
-    for (std::size_t r = 0; r < rows; ++r) column[r + 1] = in[r] + scale * n[r];
-    column[0] = column[1];
-    column[rows + 1] = column[rows];
-  }
+  parallelRanges(cols, columnGrain(rows), [&](std::size_t begin, std::size_t end) {
+    for (std::size_t c = begin; c < end; ++c) {
+      const double* in = x.data() + c * rows;
+      const double* n = noise.data() + c * rows;
+      double* column = o + (c + 1) * outRows;
+      for (std::size_t r = 0; r < rows; ++r) column[r + 1] = in[r] + scale * n[r];
+      column[0] = column[1];
+      column[rows + 1] = column[rows];
+    }
+  });
   std::copy_n(o + outRows, outRows, o);
   std::copy_n(o + cols * outRows, outRows, o + (cols + 1) * outRows);
   return out;
@@ -63,7 +65,10 @@ mxArray detailPages(const mxArray& stack, std::size_t last) {
   const std::size_t page = stack.rows() * stack.cols();
   mxArray details = mxArray::uninitialized({stack.rows(), stack.cols(), last});
   double* out = details.mutableData();
-  std::copy_n(stack.data() + page, (last - 1) * page, out);
+  const double* from = stack.data() + page;
+  parallelRanges((last - 1) * page, kParallelGrain, [&](std::size_t begin, std::size_t end) {
+    std::copy(from + begin, from + end, out + begin);
+  });
   std::fill_n(out + (last - 1) * page, page, 0.0);
   return details;
 }
@@ -108,18 +113,19 @@ void storeEdgePosterior(const mxArray& v, const mxArray& sig, Var& M, const mxAr
 
 // One orientation's fits, level by level, each level's sample taken by `sample`.
 void orientationChain(const mxArray& D, const mxArray& size, const LevelSample& sample, Var& sig,
-                      Var& M) {
+                      Var& M, mxArray& scratch) {
   const int levels = maskedLevels(size);
   // The mask stack at its full size at once; grown page by page it would be
-  // copied whole at every level.
-  reserveStacks({&M}, D, static_cast<std::size_t>(levels));
+  // copied whole at every level. Every page is written below.
+  if (!M.isAssigned()) reserveStacks({&M}, D, static_cast<std::size_t>(levels), PageFill::ByCaller);
   for (int i = 1; i <= levels; ++i) {
     const mxArray level = mlfScalar(i);
-    const mxArray v = normalisedPage(D, static_cast<std::size_t>(i)).values;
+    mxArray v = normalisedPage(D, static_cast<std::size_t>(i), std::move(scratch)).values;
     if (i == 1) startFits(sig);
     saveSample(sample(v, i));
     fitMixture(sig);
     storeEdgePosterior(v, *sig, M, level);
+    scratch = std::move(v);
   }
 }
 
@@ -128,8 +134,10 @@ void orientationMasks(const mxArray& D, const mxArray& size, Var& sig, Var& M) {
   const mxArray H = mclIntArrayRef1(size, 1);
   const mxArray W = mclIntArrayRef1(size, 2);
   const double threshold = sampleThreshold(H, W);
+  mxArray scratch;
   orientationChain(
-      D, size, [&](const mxArray& v, int) { return sampleOf(v, H, W, threshold); }, sig, M);
+      D, size, [&](const mxArray& v, int) { return sampleOf(v, H, W, threshold); }, sig, M,
+      scratch);
 }
 
 // With threads to spare, the two orientations' chains side by side.
@@ -184,12 +192,14 @@ DetailStacks fuseAndWeight(Masks masks, DetailStacks D, mxArray angles, const mx
     // A logical gain weighs as its double value: (g * M) .* D the same either way.
     const mxArray gain = mclIntArrayRef1(arguments.gains, i);
     const auto page = static_cast<std::size_t>(i);
-    smoothAlongAnglesAndWeight(fused.horizontal, angles, page, limits, k, gain.scalarValue(),
-                               D.horizontal, page);
-    smoothAlongAnglesAndWeight(fused.vertical, angles, page, limits, k, gain.scalarValue(),
-                               D.vertical, page);
-    requireFiniteWeighted(D.horizontal, gain, i);
-    requireFiniteWeighted(D.vertical, gain, i);
+    // The weighting checks its values as it writes them: the page is scanned
+    // again only to report the overflow.
+    const bool finiteH = smoothAlongAnglesAndWeight(fused.horizontal, angles, page, limits, k,
+                                                    gain.scalarValue(), D.horizontal, page);
+    const bool finiteV = smoothAlongAnglesAndWeight(fused.vertical, angles, page, limits, k,
+                                                    gain.scalarValue(), D.vertical, page);
+    if (!finiteH) requireFiniteWeighted(D.horizontal, gain, i);
+    if (!finiteV) requireFiniteWeighted(D.vertical, gain, i);
   }
   return D;
 }

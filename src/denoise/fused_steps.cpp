@@ -96,7 +96,7 @@ mxArray anglesOfPages(const mxArray& ch, const mxArray& cv, double offset, std::
   return angles;
 }
 
-NormalisedPage normalisedPage(const mxArray& stack, std::size_t page) {
+NormalisedPage normalisedPage(const mxArray& stack, std::size_t page, mxArray into) {
   const std::size_t size = pageSize(stack);
   const double* p = stack.data() + (page - 1) * size;
   // The largest magnitude, NaN only where every element is NaN: the same
@@ -115,7 +115,8 @@ NormalisedPage normalisedPage(const mxArray& stack, std::size_t page) {
   });
   double largest = std::numeric_limits<double>::quiet_NaN();
   for (const double part : partLargest) largest = larger(largest, part);
-  mxArray values = mxArray::uninitialized(pageDims(stack));
+  const bool lent = into.classID() == mxDOUBLE_CLASS && into.dims() == pageDims(stack);
+  mxArray values = lent ? std::move(into) : mxArray::uninitialized(pageDims(stack));
   double* out = values.mutableData();
   inParallelRanges(size, [&](std::size_t begin, std::size_t end) {
     for (std::size_t k = begin; k < end; ++k) out[k] = p[k] / largest;

@@ -25,7 +25,9 @@ struct NormalisedPage {
   mxArray values;
   double largest;
 };
-NormalisedPage normalisedPage(const mxArray& stack, std::size_t page);
+// `into` lends its storage to values where it is a double matrix of the
+// page's size held nowhere else.
+NormalisedPage normalisedPage(const mxArray& stack, std::size_t page, mxArray into = {});
 
 // v(draws <= threshold) for a matrix v and draws of its size, to the bit: the
 // chosen elements in order, as a column.

@@ -12,6 +12,7 @@
 #include "denoise/phases.hpp"
 #include "host/loader/call_tasks.hpp"
 #include "host/runtime/ops.hpp"
+#include "kernels/stack_pages.hpp"
 #include "ulvadern/parallel.hpp"
 #include "ulvadern/random.hpp"
 
@@ -102,14 +103,23 @@ Masks estimateMasksSideBySide(const Decomposition& parts, OrientationChain chain
   return masksWithFile([&](Var& maskh, Var& maskv) {
     const std::vector<SamplePositions> vertical = drawLevels(parts.size);
     const std::vector<SamplePositions> horizontal = drawLevels(parts.size);
-    const auto fits = [&](const mxArray& D, const std::vector<SamplePositions>& positions, Var& M) {
+    // The chains' image-sized arrays made here: taken on a chain's thread,
+    // they would be fresh memory, page faults and all, at every call.
+    const mxArray& details = parts.details.vertical;
+    reserveStacks({&maskh, &maskv}, details, static_cast<std::size_t>(maskedLevels(parts.size)),
+                  PageFill::ByCaller);
+    const auto page = [&] { return mxArray::uninitialized({details.rows(), details.cols()}); };
+    mxArray pageV = page(), pageH = page();
+    const auto fits = [&](const mxArray& D, const std::vector<SamplePositions>& positions, Var& M,
+                          mxArray& scratch) {
       Var sig("sig");
       chain(
           D, parts.size,
-          [&](const mxArray& v, int level) { return valuesAt(v, positions[level - 1]); }, sig, M);
+          [&](const mxArray& v, int level) { return valuesAt(v, positions[level - 1]); }, sig, M,
+          scratch);
     };
-    TimedTask first{[&] { fits(parts.details.vertical, vertical, maskv); }, {}};
-    TimedTask second{[&] { fits(parts.details.horizontal, horizontal, maskh); }, {}};
+    TimedTask first{[&] { fits(parts.details.vertical, vertical, maskv, pageV); }, {}};
+    TimedTask second{[&] { fits(parts.details.horizontal, horizontal, maskh, pageH); }, {}};
     runTasksInOrder({std::ref(first), std::ref(second)}, std::max(1u, workerThreads() / 2));
     addFits(first.added);
     addFits(second.added);

@@ -103,10 +103,12 @@ Masks estimateMasksWith(const Decomposition& parts, OrientationMasks orientation
 // sample drawn first in the order above (the draws depend on the sizes
 // alone), then the two chains side by side. The same masks and files.
 // A chain takes level i's sample from its normalised coefficients v with
-// `sample(v, i)`.
+// `sample(v, i)`. It finds M given its pages and `scratch` a page-sized
+// array to hold v where the caller made them: memory a chain's own thread
+// takes would be fresh at every call.
 using LevelSample = std::function<mxArray(const mxArray& v, int level)>;
 using OrientationChain = void (*)(const mxArray& D, const mxArray& size, const LevelSample& sample,
-                                  Var& sig, Var& M);
+                                  Var& sig, Var& M, mxArray& scratch);
 Masks estimateMasksSideBySide(const Decomposition& parts, OrientationChain chain);
 
 // Both orientations' masks from `orientations` (maskh, maskv), then the masks

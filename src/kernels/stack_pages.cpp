@@ -64,7 +64,11 @@ void setPage(mxArray& target, const mxArray& source, const mxArray& k) {
     pageAssign(target, source, k);
     return;
   }
-  std::copy_n(source.data(), source.numel(), pageStart(target, page));
+  const double* from = source.data();
+  double* to = pageStart(target, page);
+  parallelRanges(source.numel(), kParallelGrain, [&](std::size_t begin, std::size_t end) {
+    std::copy(from + begin, from + end, to + begin);
+  });
 }
 
 void setPageToSum(mxArray& target, const mxArray& k, SeparableBlock& a, SeparableBlock& b,

@@ -14,6 +14,7 @@
 #include "host/runtime/ops.hpp"
 #include "host/runtime/pages.hpp"
 #include "support/test_support.hpp"
+#include "ulvadern/parallel.hpp"
 
 namespace ulv::denoise {
 namespace {
@@ -128,6 +129,41 @@ TEST(DirectionalSmoothing, AlongAnglesEqualsIndicatorsThenSmoothingToTheBit) {
       expectAlongAnglesToTheBit(F, angles, kernels, engine);
     }
   }
+}
+
+// The weighting's report that every weighted value is finite agrees with a
+// scan of the page, whichever column of the page split over the threads
+// holds an Inf or NaN, or overflows.
+TEST(DirectionalSmoothing, ReportsNonFiniteWeightedValuesFromEveryRange) {
+  std::mt19937_64 engine(4);
+  std::uniform_real_distribution<double> angle(-1.6, 1.6);
+  std::normal_distribution<double> value(0, 1);
+  const AngleLimits l;
+  const mxArray m0 = mxArray::row({0.29, 0.41, 0.29});
+  const std::array<const mxArray*, 4> kernels = {&m0, &m0, &m0, &m0};
+  const Dims dims = {512, 384};  // three ranges of 128 columns on three threads
+  const mxArray angles = test::generate(dims, [&](std::size_t) { return angle(engine); });
+  const mxArray F = test::generate(dims, [&](std::size_t) { return value(engine); });
+  const mxArray D =
+      test::generate({dims[0], dims[1], 2}, [&](std::size_t) { return value(engine); });
+  const ScopedWorkerThreads threads(3);
+  const std::size_t page = dims[0] * dims[1];
+  const std::size_t at[] = {page, 0, page / 2, page - 1};  // none, then in each range
+  for (const double bad : {std::numeric_limits<double>::infinity(), std::nan("")}) {
+    for (const std::size_t k : at) {
+      mxArray weighted = D;
+      if (k < page) weighted.mutableData()[k] = bad;
+      const bool finite = smoothAlongAnglesAndWeight(F, angles, 1, {l.half, l.diagonal, l.vertical},
+                                                     kernels, 0.7, weighted, 1);
+      const double* out = weighted.data() + page;
+      EXPECT_EQ(finite, std::all_of(out, out + page, [](double v) { return std::isfinite(v); }))
+          << "at " << k;
+      EXPECT_EQ(finite, k == page) << "at " << k;
+    }
+  }
+  mxArray weighted = D;
+  EXPECT_FALSE(smoothAlongAnglesAndWeight(F, angles, 1, {l.half, l.diagonal, l.vertical}, kernels,
+                                          1e308, weighted, 1));
 }
 
 }  // namespace
