@@ -6,6 +6,7 @@
 
 #include "host/files/matfile.hpp"
 #include "image_io.hpp"
+#include "output_file.hpp"
 #include "ulvadern/errors.hpp"
 
 namespace ulvcli {
@@ -104,8 +105,7 @@ std::vector<std::filesystem::path> maskFiles(const std::filesystem::path& direct
 void saveMasks(const std::filesystem::path& directory, const std::string& stem,
                const ImageMasks& masks) {
   const std::vector<std::filesystem::path> files = maskFiles(directory, stem);
-  ulv::saveVariables(files[0].string(),
-                     {{"maskh", stacked(masks.maskh)}, {"maskv", stacked(masks.maskv)}});
+  writeMatFileWhole(files[0], {{"maskh", stacked(masks.maskh)}, {"maskv", stacked(masks.maskv)}});
   saveImage(files[1], montage(masks), ImageFormat::Png);
 }
 

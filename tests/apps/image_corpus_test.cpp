@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cli_support.hpp"
+#include "codecs.hpp"
 #include "image_samples.hpp"
 
 namespace ulvcli::test {
@@ -258,6 +259,17 @@ TEST(ImageCodec, EncodedImagesDecodeToWhatWasWritten) {
   EXPECT_THROW(ulvimage::encodeImage(Image{2, 2, 3, SampleType::U8, std::vector<double>(12), {}},
                                      ImageFormat::Pgm),
                ulvimage::ImageError);
+}
+
+TEST(ImageCodec, BmpRefusesAFileLargerThanItsHeaderCanTell) {
+  // 8 GiB of pixels; refused before its (absent) samples are read.
+  const Image wide{1 << 30, 2, 4, SampleType::U8, {}, {}};
+  try {
+    ulvimage::encodeBmp(wide);
+    ADD_FAILURE() << "encoded";
+  } catch (const ulvimage::ImageError& error) {
+    EXPECT_THAT(error.what(), HasSubstr("would exceed 4 GiB"));
+  }
 }
 
 TEST(ImageCodec, JpegQualityAndDepthFollowTheRequest) {

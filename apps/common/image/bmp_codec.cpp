@@ -5,6 +5,7 @@
 // alpha in 32 bits with bit fields.
 #include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "codecs.hpp"
 #include "image_samples.hpp"
@@ -197,8 +198,14 @@ std::string encodeBmp(const Image& image) {
   const std::uint32_t paletteBytes = bits == 8 ? 256 * 4 : 0;
   const std::size_t stride = (static_cast<std::size_t>(image.width) * bits + 31) / 32 * 4;
   const std::uint32_t pixelsAt = kFileHeaderBytes + headerBytes + paletteBytes;
+  const std::uint64_t fileBytes = pixelsAt + std::uint64_t{stride} * image.height;
+  // The header holds the file's size in 32 bits: a larger one cannot be told.
+  if (fileBytes > UINT32_MAX) {
+    throw ImageError("cannot encode a " + std::to_string(image.width) + "x" +
+                     std::to_string(image.height) + " image as BMP: its file would exceed 4 GiB");
+  }
   std::string out = "BM";
-  putLittle(out, static_cast<std::uint32_t>(pixelsAt + stride * image.height), 4);
+  putLittle(out, static_cast<std::uint32_t>(fileBytes), 4);
   putLittle(out, 0, 4);
   putLittle(out, pixelsAt, 4);
   putLittle(out, headerBytes, 4);

@@ -34,6 +34,19 @@ Image convertedTo(const Image& image, SampleType type) {
   return result;
 }
 
+Image withColourChannels(const Image& image, int channels) {
+  Image result = image;
+  result.channels = channels;
+  result.samples.clear();
+  result.samples.reserve(pixelCount(image.width, image.height) * channels);
+  const bool colourIn = image.channels >= 3;
+  for (std::size_t p = 0; p < pixelCount(image.width, image.height); ++p) {
+    const double* pixel = &image.samples[p * image.channels];
+    for (int c = 0; c < channels; ++c) result.samples.push_back(pixel[colourIn ? c : 0]);
+  }
+  return result;
+}
+
 std::vector<std::uint8_t> bytesOf(const Image& image) {
   std::vector<std::uint8_t> bytes(image.samples.size());
   std::transform(image.samples.begin(), image.samples.end(), bytes.begin(),

@@ -14,6 +14,10 @@ double fullScale(SampleType type);
 // integer types, rounded (NaN becomes 0).
 Image convertedTo(const Image& image, SampleType type);
 
+// The image with `channels` (1 or 3) channels per pixel: alpha dropped,
+// gray repeated into three.
+Image withColourChannels(const Image& image, int channels);
+
 // Samples of an image of that type, as stored in memory (no rescaling).
 std::vector<std::uint8_t> bytesOf(const Image& image);
 std::vector<std::uint16_t> wordsOf(const Image& image);

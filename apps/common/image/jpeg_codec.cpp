@@ -172,17 +172,11 @@ std::string encodeJpeg(const Image& image, int quality) {
                            static_cast<unsigned int>(profile.size()));
   }
   // Alpha is dropped: JPEG has none.
-  const std::vector<std::uint8_t> samples = bytesOf(image);
-  std::vector<JSAMPLE> row(static_cast<std::size_t>(image.width) * info->input_components);
+  std::vector<std::uint8_t> samples = bytesOf(withColourChannels(image, info->input_components));
+  const std::size_t rowSamples = static_cast<std::size_t>(image.width) * info->input_components;
   for (std::size_t r = 0; r < static_cast<std::size_t>(image.height); ++r) {
-    const std::uint8_t* source = samples.data() + r * image.width * image.channels;
-    for (std::size_t x = 0; x < static_cast<std::size_t>(image.width); ++x) {
-      for (int c = 0; c < info->input_components; ++c) {
-        row[x * info->input_components + c] = source[x * image.channels + c];
-      }
-    }
-    JSAMPROW rows = row.data();
-    jpeg_write_scanlines(info, &rows, 1);
+    JSAMPROW row = samples.data() + r * rowSamples;
+    jpeg_write_scanlines(info, &row, 1);
   }
   jpeg_finish_compress(info);
   return write.bytes();

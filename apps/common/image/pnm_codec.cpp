@@ -107,21 +107,12 @@ std::string encodePnm(const Image& image, bool colour) {
   std::string bytes = std::string(colour ? "P6\n" : "P5\n") + std::to_string(image.width) + " " +
                       std::to_string(image.height) + "\n" + (wide ? "65535" : "255") + "\n";
   // Alpha is dropped; gray is repeated in the three channels of a PPM.
-  const bool colourIn = image.channels >= 3;
-  const int written = colour ? 3 : 1;
-  std::vector<std::uint16_t> samples;
-  samples.reserve(pixelCount(image.width, image.height) * written);
-  for (std::size_t p = 0; p < pixelCount(image.width, image.height); ++p) {
-    const double* pixel = &image.samples[p * image.channels];
-    for (int c = 0; c < written; ++c) {
-      samples.push_back(static_cast<std::uint16_t>(pixel[colourIn ? c : 0]));
-    }
-  }
+  const Image stored = withColourChannels(image, colour ? 3 : 1);
   std::vector<std::uint8_t> data;
   if (wide) {
-    appendBigEndian(data, samples);
+    appendBigEndian(data, wordsOf(stored));
   } else {
-    data.assign(samples.begin(), samples.end());
+    data = bytesOf(stored);
   }
   bytes.append(reinterpret_cast<const char*>(data.data()), data.size());
   return bytes;
