@@ -180,10 +180,11 @@ def denoise_file(task: Task) -> FileRecord:
     start = time.monotonic()
     record = FileRecord(task.input, task.output, "failed", worker=_worker_address())
     try:
+        source = os.stat(task.input)
         ran = _run_tool(task.input, "-o", task.output, "--threads", str(task.threads),
                         *task.arguments)
         if ran.returncode == 0:
-            write_receipt(task)
+            write_receipt(task, source)
             record.status = "done"
         else:
             record.error = ran.stderr.strip() or f"the tool ended with status {ran.returncode}"
