@@ -132,6 +132,9 @@ def test_usage_mistakes_are_refused_before_any_work(images, tmp_path):
         denoise_files(inputs, tmp_path / "out", levels=0)
     with pytest.raises(TypeError, match="jobs"):
         denoise_files(inputs, tmp_path / "out", jobs=2)
+    from ulvadern._dask_files import tool_arguments
+
+    assert tool_arguments({"luma": np.False_, "keep_offset": np.True_}) == ("--keep-offset",)
     twin = tmp_path / "field0.jpg"
     twin.write_bytes(b"")
     with pytest.raises(UsageError, match="would both be written"):

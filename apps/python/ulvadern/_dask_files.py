@@ -143,8 +143,8 @@ def tool_arguments(options: Dict[str, Any]) -> tuple:
         if keyword not in TOOL_OPTIONS:
             raise TypeError(f"denoise_files() got an unexpected option {keyword!r}")
         option, metavar = TOOL_OPTIONS[keyword]
-        if value is None or value is False:
-            continue
+        if value is None or value is False or (metavar is None and not value):
+            continue  # unset, or a flag that is off (NumPy's False too)
         if metavar is None:
             arguments.append(option)
         elif keyword in _PATH_OPTIONS:
