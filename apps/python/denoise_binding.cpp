@@ -55,7 +55,7 @@ std::string shapeText(const py::array& array) {
 
 ImagePlanes planesOf(const py::object& image) {
   const py::array array = py::module_::import("numpy").attr("asarray")(image);
-  if (std::string("buif").find(array.dtype().kind()) == std::string::npos) {
+  if (!holdsRealNumbers(array)) {
     throw py::type_error("denoise takes images of a real dtype (bool, integer or float), not " +
                          py::str(py::handle(array.dtype())).cast<std::string>());
   }
@@ -81,7 +81,7 @@ ImagePlanes planesOf(const py::object& image) {
 std::vector<double> gainsFrom(const py::object& gains, int levels) {
   if (gains.is_none()) return ulvapps::defaultGains(levels);
   const py::array array = py::module_::import("numpy").attr("asarray")(gains);
-  if (std::string("buif").find(array.dtype().kind()) == std::string::npos || array.ndim() > 1) {
+  if (!holdsRealNumbers(array) || array.ndim() > 1) {
     throw py::type_error("gains must be a real number or a sequence of them");
   }
   const DoubleArray numbers = doublesOf(array);

@@ -50,7 +50,7 @@ ulvcli::SampleType typeOf(const py::array& array, ulvcli::ImageFormat format) {
 
 ulvcli::Image imageFrom(const py::object& image, ulvcli::ImageFormat format) {
   const py::array array = py::module_::import("numpy").attr("asarray")(image);
-  if (std::string("buif").find(array.dtype().kind()) == std::string::npos) {
+  if (!holdsRealNumbers(array)) {
     throw py::type_error("an image must have a real dtype");
   }
   const bool layered = array.ndim() == 3;

@@ -88,7 +88,7 @@ ulv::mxArray fromSequence(const py::sequence& items) {
     if (!error.matches(PyExc_ValueError)) throw;
     ragged = std::move(error);
   }
-  if (array && std::string("buif").find(array->dtype().kind()) != std::string::npos) {
+  if (array && holdsRealNumbers(*array)) {
     return fromArray(*array);
   }
   try {

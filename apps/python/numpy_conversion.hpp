@@ -20,6 +20,8 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <string_view>
+
 #include "ulvadern/array.hpp"
 
 namespace ulvpy {
@@ -28,6 +30,11 @@ namespace py = pybind11;
 
 ulv::mxArray toHostArray(py::handle value);
 py::object toPython(const ulv::mxArray& value);
+
+// Whether the elements are bool, integer or float: what converts to doubles.
+inline bool holdsRealNumbers(const py::array& array) {
+  return std::string_view("buif").find(array.dtype().kind()) != std::string_view::npos;
+}
 
 // `array` converted to the dtype and layout of Array (a py::array_t) where
 // needed. pybind11's array_t::ensure clears the Python error of a failed

@@ -17,6 +17,10 @@ file(COPY ${octave_files} DESTINATION ${inst})
 # The libraries under the names they are looked for by: libulvhost.so.1 (the
 # bridge's dependency) and libulvadern.so (what the host opens).
 file(GLOB host_soname ${prefix}/${LIB_DIR}/libulvhost.so.?)
+list(LENGTH host_soname found)
+if(NOT found EQUAL 1)
+  message(FATAL_ERROR "found ${found} libulvhost.so.N in ${prefix}/${LIB_DIR}, not one")
+endif()
 foreach(library ${host_soname} ${prefix}/${LIB_DIR}/libulvadern.so)
   file(REAL_PATH ${library} target)
   get_filename_component(name ${library} NAME)

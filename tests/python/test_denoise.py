@@ -81,6 +81,9 @@ def test_channels_are_denoised_one_by_one_and_alpha_is_kept(noisy):
     gray_alpha = ulvadern.denoise(np.stack([noisy, noisy // 2], axis=0), channel_axis=0)
     assert np.array_equal(gray_alpha[1], noisy // 2)
     assert np.array_equal(gray_alpha[0], ulvadern.denoise(noisy))
+    nan_alpha = np.stack([noisy, np.full(noisy.shape, np.nan)], axis=-1)
+    with pytest.raises(ValueError, match="alpha channel holds NaN"):
+        ulvadern.denoise(nan_alpha, channel_axis=-1, preserve_range=True)
 
 
 def test_seeds_reproduce_and_differ(noisy):

@@ -106,12 +106,35 @@ def test_resume_skips_complete_outputs_and_redoes_the_others(client, images, tmp
     assert [r.status for r in records] == ["done", "done"]
 
 
+def test_an_input_changed_while_the_tool_ran_is_not_complete(images, tmp_path, monkeypatch):
+    from ulvadern import _dask_files
+    from ulvadern._dask_receipts import RECEIPTS, Task, is_complete
+
+    source = tmp_path / "field.png"
+    source.write_bytes(images[0][0].read_bytes())
+    (tmp_path / RECEIPTS).mkdir()
+    task = Task(str(source), str(tmp_path / "out.png"), tuple(TOOL_OPTIONS), 1)
+    tool = _dask_files._run_tool
+
+    def tool_then_edit(*arguments):
+        ran = tool(*arguments)
+        os.utime(source, ns=(source.stat().st_atime_ns, source.stat().st_mtime_ns + 10**9))
+        return ran
+
+    monkeypatch.setattr(_dask_files, "_run_tool", tool_then_edit)
+    assert _dask_files.denoise_file(task).status == "done"
+    assert not is_complete(task)
+
+
 def test_usage_mistakes_are_refused_before_any_work(images, tmp_path):
     inputs, _ = images
     with pytest.raises(UsageError, match="--levels"):
         denoise_files(inputs, tmp_path / "out", levels=0)
     with pytest.raises(TypeError, match="jobs"):
         denoise_files(inputs, tmp_path / "out", jobs=2)
+    from ulvadern._dask_files import tool_arguments
+
+    assert tool_arguments({"luma": np.False_, "keep_offset": np.True_}) == ("--keep-offset",)
     twin = tmp_path / "field0.jpg"
     twin.write_bytes(b"")
     with pytest.raises(UsageError, match="would both be written"):

@@ -143,8 +143,8 @@ def tool_arguments(options: Dict[str, Any]) -> tuple:
         if keyword not in TOOL_OPTIONS:
             raise TypeError(f"denoise_files() got an unexpected option {keyword!r}")
         option, metavar = TOOL_OPTIONS[keyword]
-        if value is None or value is False:
-            continue
+        if value is None or value is False or (metavar is None and not value):
+            continue  # unset, or a flag that is off (NumPy's False too)
         if metavar is None:
             arguments.append(option)
         elif keyword in _PATH_OPTIONS:
@@ -180,10 +180,11 @@ def denoise_file(task: Task) -> FileRecord:
     start = time.monotonic()
     record = FileRecord(task.input, task.output, "failed", worker=_worker_address())
     try:
+        source = os.stat(task.input)
         ran = _run_tool(task.input, "-o", task.output, "--threads", str(task.threads),
                         *task.arguments)
         if ran.returncode == 0:
-            write_receipt(task)
+            write_receipt(task, source)
             record.status = "done"
         else:
             record.error = ran.stderr.strip() or f"the tool ended with status {ran.returncode}"

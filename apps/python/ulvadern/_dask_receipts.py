@@ -30,17 +30,19 @@ class Task:
 def is_complete(task: Task) -> bool:
     try:
         written = json.loads(_receipt_path(task).read_text())
-        return written == _receipt(task)
+        return written == _receipt(task, os.stat(task.input))
     except (OSError, ValueError):
         return False
 
 
-def write_receipt(task: Task) -> None:
-    _write_whole(_receipt_path(task), json.dumps(_receipt(task)))
+def write_receipt(task: Task, source: os.stat_result) -> None:
+    """source: the input as it was before the tool read it, so that an input
+    changed while the tool ran leaves a receipt that no longer matches."""
+    _write_whole(_receipt_path(task), json.dumps(_receipt(task, source)))
 
 
-def _receipt(task: Task) -> Dict[str, Any]:
-    source, output = os.stat(task.input), os.stat(task.output)
+def _receipt(task: Task, source: os.stat_result) -> Dict[str, Any]:
+    output = os.stat(task.output)
     return {
         "input": task.input,
         "input_size": source.st_size,

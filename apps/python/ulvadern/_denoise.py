@@ -96,6 +96,9 @@ def denoise(
     channels_last = _with_channels_last(array, channel_axis)
     gray = _gray_levels(channels_last, preserve_range)
     alpha = channel_axis is not None and gray.shape[-1] in (2, 4)
+    if alpha and preserve_range:
+        # The library checks the channels it denoises; the alpha is cast here.
+        _require_finite(gray[..., -1], "the alpha channel")
     outcome = _ulvadern.denoise_gray_levels(
         gray[..., :-1] if alpha else gray,
         levels=levels,
@@ -168,8 +171,7 @@ def _gray_levels(array: np.ndarray, preserve_range: bool) -> np.ndarray:
     if array.dtype == np.uint16:
         return array / float(_UINT16_PER_LEVEL)
     values = array.astype(np.float64)
-    if not np.all(np.isfinite(values)):
-        raise ValueError("the image holds NaN or infinite values")
+    _require_finite(values, "the image")
     low, high = values.min(initial=0.0), values.max(initial=0.0)
     if low < 0 or high > 1:
         raise ValueError(
@@ -177,6 +179,11 @@ def _gray_levels(array: np.ndarray, preserve_range: bool) -> np.ndarray:
             "pass preserve_range=True if its values are gray levels 0..255"
         )
     return values * 255.0
+
+
+def _require_finite(values: np.ndarray, what: str) -> None:
+    if not np.all(np.isfinite(values)):
+        raise ValueError(f"{what} holds NaN or infinite values")
 
 
 def _in_range_of(
