@@ -105,16 +105,21 @@ void runTasksInOrder(const std::vector<std::function<void()>>& tasks, unsigned t
   const WorkDirectoryAccess access(currentHostDirectory());
   const CallState state;
   std::vector<TaskOutcome> outcomes(tasks.size());
+  // Reserved so that no allocation can throw past threads left unjoined.
   std::vector<std::thread> helpers;
+  helpers.reserve(tasks.size());
+  std::vector<std::size_t> here;
+  here.reserve(tasks.size());
   for (std::size_t k = 1; k < tasks.size(); ++k) {
     try {
       helpers.emplace_back(runInState, std::cref(state), std::cref(tasks[k]), threadsEach,
                            std::ref(outcomes[k]));
     } catch (const std::system_error&) {
-      runApart(tasks[k], threadsEach, outcomes[k]);  // no thread to be had: here
+      here.push_back(k);  // no thread to be had: run here, after the tasks before it
     }
   }
   if (!tasks.empty()) runApart(tasks[0], threadsEach, outcomes[0]);
+  for (const std::size_t k : here) runApart(tasks[k], threadsEach, outcomes[k]);
   for (std::thread& helper : helpers) helper.join();
   putInOrder(outcomes);
 }

@@ -15,8 +15,10 @@
 //   rethrown, after its files (as far as it got) and those of the tasks
 //   before it are saved and their warnings passed on; what later tasks did
 //   is dropped.
-// The tasks draw no random numbers (a draw in a task is a host error: the
-// generators belong to the calling thread) and touch no other state of it.
+// The tasks draw no random numbers (a draw in a task on a thread of its own
+// is a host error: the generators belong to the calling thread) and touch no
+// other state of it. A task reads no file that an earlier task writes: it
+// would find the file as it was before the tasks began.
 #pragma once
 
 #include <functional>
