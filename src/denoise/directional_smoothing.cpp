@@ -79,7 +79,7 @@ bool fusedTapsOf(std::span<const mxArray* const> kernels, FusedTaps& taps) {
 // from 0 + w * F, so they are never -0.
 class PaddedColumns {
  public:
-  PaddedColumns(const mxArray& F, const FusedTaps& taps)
+  PaddedColumns(MatrixView F, const FusedTaps& taps)
       : F_(F),
         halo_(static_cast<std::size_t>(taps.halo)),
         length_(kStripRows + 2 * halo_),
@@ -95,7 +95,7 @@ class PaddedColumns {
 
   // Row r of the strip of column c is at [halo + r].
   const double* column(std::ptrdiff_t c) {
-    if (c < 0 || c >= static_cast<std::ptrdiff_t>(F_.cols())) return zeros_.data();
+    if (c < 0 || c >= static_cast<std::ptrdiff_t>(F_.cols)) return zeros_.data();
     const std::size_t slot = static_cast<std::size_t>(c) % slots_;
     double* held = ring_.data() + slot * length_;
     if (holds_[slot] != c) {
@@ -109,11 +109,11 @@ class PaddedColumns {
 
  private:
   void fill(std::size_t c, double* held) const {
-    const auto rows = static_cast<std::ptrdiff_t>(F_.rows());
+    const auto rows = static_cast<std::ptrdiff_t>(F_.rows);
     const auto first =
         static_cast<std::ptrdiff_t>(strip_.first) - static_cast<std::ptrdiff_t>(halo_);
     const auto count = static_cast<std::ptrdiff_t>(strip_.count + 2 * halo_);
-    const double* source = F_.data() + c * F_.rows();
+    const double* source = F_.values + c * F_.rows;
     const std::ptrdiff_t from = std::max<std::ptrdiff_t>(first, 0);
     const std::ptrdiff_t to = std::min(first + count, rows);
     std::fill(held, held + (from - first), 0.0);
@@ -121,7 +121,7 @@ class PaddedColumns {
     std::fill(held + (to - first), held + count, 0.0);
   }
 
-  const mxArray& F_;
+  MatrixView F_;
   std::size_t halo_, length_, slots_;
   RowStrip strip_{0, 0};
   std::vector<double> ring_;
@@ -163,11 +163,11 @@ template <class Finish>
 // and column by column for columns [begin, end): finish(k, sum) receives
 // each output, k its column-major index.
 template <class Finish>
-[[gnu::always_inline]] inline void smoothColumnRange(const mxArray& F, const double* theta,
+[[gnu::always_inline]] inline void smoothColumnRange(MatrixView F, const double* theta,
                                                      const FusedTaps& taps,
                                                      const SectorLimits& limits, std::size_t begin,
                                                      std::size_t end, Finish finish) {
-  const std::size_t rows = F.rows();
+  const std::size_t rows = F.rows;
   PaddedColumns padded(F, taps);
   const auto halo = static_cast<std::ptrdiff_t>(padded.halo());
   for (std::size_t first = 0; first < rows; first += kStripRows) {
@@ -194,7 +194,7 @@ template <class Finish>
 // weighted value is finite, checked as it is written rather than in another
 // pass over the page.
 [[gnu::target_clones("avx512f", "avx2", "default")]] bool smoothRangeAndWeight(
-    const mxArray& F, const double* theta, const FusedTaps& taps, const SectorLimits& limits,
+    MatrixView F, const double* theta, const FusedTaps& taps, const SectorLimits& limits,
     std::size_t begin, std::size_t end, double gain, const double* current, double* next) {
   unsigned finite = 1;
   smoothColumnRange(F, theta, taps, limits, begin, end, [&](std::size_t k, double sum) {
@@ -206,11 +206,11 @@ template <class Finish>
 }
 
 // Each column is computed alike whichever thread takes it.
-bool smoothAlongAnglesFusedAndWeight(const mxArray& F, const double* theta, const FusedTaps& taps,
+bool smoothAlongAnglesFusedAndWeight(MatrixView F, const double* theta, const FusedTaps& taps,
                                      const SectorLimits& limits, double gain, const double* current,
                                      double* next) {
   std::atomic<bool> finite = true;
-  parallelRanges(F.cols(), columnGrain(F.rows()), [&](std::size_t begin, std::size_t end) {
+  parallelRanges(F.cols, columnGrain(F.rows), [&](std::size_t begin, std::size_t end) {
     if (!smoothRangeAndWeight(F, theta, taps, limits, begin, end, gain, current, next)) {
       finite = false;
     }
@@ -220,10 +220,10 @@ bool smoothAlongAnglesFusedAndWeight(const mxArray& F, const double* theta, cons
 
 }  // namespace
 
-bool smoothAlongAnglesAndWeight(const mxArray& F, const mxArray& angles, std::size_t anglePage,
+bool smoothAlongAnglesAndWeight(MatrixView F, const mxArray& angles, std::size_t anglePage,
                                 const SectorLimits& limits, std::span<const mxArray* const> kernels,
                                 double gain, mxArray& D, std::size_t page) {
-  const std::size_t size = F.rows() * F.cols();
+  const std::size_t size = F.rows * F.cols;
   double* next = D.mutableData() + page * size;
   const double* current = next - size;
   FusedTaps taps;

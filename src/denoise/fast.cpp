@@ -10,6 +10,7 @@
 // scalar, and only a double one is raised in fused passes; a logical pot (0
 // or 1) takes the reference's power, whose bits vectorised pow need not match.
 #include <algorithm>
+#include <array>
 #include <utility>
 #include <vector>
 
@@ -146,60 +147,74 @@ Masks estimateMasks(const Decomposition& parts) {
   return estimateMasksSideBySide(parts, orientationChain);
 }
 
-// The mask pages raised to pot, and their power means.
+// One orientation's mask pages raised to pot, and their power means. A
+// double pot raises the stack where it lies, so no second stack is made; a
+// logical one takes the reference's power.
 class Fusion {
  public:
-  Fusion(const mxArray& mask, const mxArray& pot, int levels)
+  Fusion(mxArray mask, const mxArray& pot, int levels)
       : pot_(pot), fused_(pot.classID() == mxDOUBLE_CLASS) {
     if (!fused_) {
       pages_ = poweredPages(mask, pot, levels);
       return;
     }
-    if (levels == 1) return;  // the coarsest level alone is never fused
-    for (int p = 1; p <= levels; ++p) {
-      pages_.push_back(poweredPage(mask, static_cast<std::size_t>(p), pot.scalarValue()));
-    }
+    raiseToPowerInPlace(mask, pot.scalarValue());
+    powered_ = std::move(mask);
   }
 
   mxArray mean(int i, int mi) const {
     if (!fused_) return powerMean(pages_, i, mi, pot_);
-    std::vector<const mxArray*> operands;
-    for (int p = i; p <= mi; ++p) operands.push_back(&pages_[p - 1]);
-    return denoise::powerMean(operands, mlfScalar(mi - i + 1).scalarValue(),
+    std::vector<const double*> operands;
+    for (int p = i; p <= mi; ++p) operands.push_back(pageView(powered_, p).values);
+    return denoise::powerMean(operands, {powered_.rows(), powered_.cols()},
+                              mlfScalar(mi - i + 1).scalarValue(),
                               mclRdivide(constant(kOne), pot_).scalarValue());
   }
 
  private:
   const mxArray& pot_;
   bool fused_;
+  mxArray powered_;
   std::vector<mxArray> pages_;
 };
 
-DetailStacks fuseAndWeight(Masks masks, DetailStacks D, mxArray angles, const mxArray& size,
-                           const SmoothingKernels& kernels, const Arguments& arguments) {
-  PhaseClock clock(phaseTimes().fusion);
-  const int levels = maskedLevels(size);
-  const Fusion fusionH(masks.horizontal, arguments.pot, levels);
-  const Fusion fusionV(masks.vertical, arguments.pot, levels);
+// Level i's details of one orientation weighted by the smoothing of its fused
+// masks F, checked for overflow.
+void weightLevel(MatrixView F, const mxArray& angles, int i, const SmoothingKernels& kernels,
+                 const mxArray& gain, mxArray& D) {
   const std::array<const mxArray*, 4> k = {&kernels.m0, &kernels.m45, &kernels.m90, &kernels.m135};
   const SectorLimits limits = {constant(kSectorHalfWidth).scalarValue(),
                                constant(kDiagonalAngle).scalarValue(),
                                constant(kVerticalAngle).scalarValue()};
-  for (int i = levels; i >= 1; --i) {
+  const auto page = static_cast<std::size_t>(i);
+  // The weighting checks its values as it writes them: the page is scanned
+  // again only to report the overflow.
+  if (!smoothAlongAnglesAndWeight(F, angles, page, limits, k, gain.scalarValue(), D, page)) {
+    requireFiniteWeighted(D, gain, i);
+  }
+}
+
+// The coarsest level first, weighted by its own masks read in place (they are
+// never fused); then the mask stacks are raised to pot where they lie, and
+// each finer level is weighted by its power mean, one orientation at a time,
+// so that one fused page at most lives beside the stacks.
+DetailStacks fuseAndWeight(Masks masks, DetailStacks D, mxArray angles, const mxArray& size,
+                           const SmoothingKernels& kernels, const Arguments& arguments) {
+  PhaseClock clock(phaseTimes().fusion);
+  const int levels = maskedLevels(size);
+  // A logical gain weighs as its double value: (g * M) .* D the same either way.
+  const auto gain = [&](int i) { return mclIntArrayRef1(arguments.gains, i); };
+  const auto last = static_cast<std::size_t>(levels);
+  weightLevel(pageView(masks.horizontal, last), angles, levels, kernels, gain(levels),
+              D.horizontal);
+  weightLevel(pageView(masks.vertical, last), angles, levels, kernels, gain(levels), D.vertical);
+  if (levels == 1) return D;
+  const Fusion fusionH(std::exchange(masks.horizontal, {}), arguments.pot, levels);
+  const Fusion fusionV(std::exchange(masks.vertical, {}), arguments.pot, levels);
+  for (int i = levels - 1; i >= 1; --i) {
     const int mi = std::min(i + 2, levels);
-    const Masks fused = i == levels ? coarsestMasks(std::move(masks), levels)
-                                    : Masks{fusionH.mean(i, mi), fusionV.mean(i, mi)};
-    // A logical gain weighs as its double value: (g * M) .* D the same either way.
-    const mxArray gain = mclIntArrayRef1(arguments.gains, i);
-    const auto page = static_cast<std::size_t>(i);
-    // The weighting checks its values as it writes them: the page is scanned
-    // again only to report the overflow.
-    const bool finiteH = smoothAlongAnglesAndWeight(fused.horizontal, angles, page, limits, k,
-                                                    gain.scalarValue(), D.horizontal, page);
-    const bool finiteV = smoothAlongAnglesAndWeight(fused.vertical, angles, page, limits, k,
-                                                    gain.scalarValue(), D.vertical, page);
-    if (!finiteH) requireFiniteWeighted(D.horizontal, gain, i);
-    if (!finiteV) requireFiniteWeighted(D.vertical, gain, i);
+    weightLevel(viewOf(fusionH.mean(i, mi)), angles, i, kernels, gain(i), D.horizontal);
+    weightLevel(viewOf(fusionV.mean(i, mi)), angles, i, kernels, gain(i), D.vertical);
   }
   return D;
 }

@@ -164,23 +164,21 @@ void edgePosterior(const mxArray& v, const MixtureParameters& p, double* out) {
   });
 }
 
-mxArray poweredPage(const mxArray& stack, std::size_t page, double exponent) {
-  mxArray result = mxArray::uninitialized(pageDims(stack));
-  const double* source = stack.data() + (page - 1) * pageSize(stack);
-  double* out = result.mutableData();
-  inParallelBlocks(result.numel(), [&](std::size_t start, std::size_t n) {
-    raiseToPower(source + start, out + start, n, exponent);
+void raiseToPowerInPlace(mxArray& stack, double exponent) {
+  double* values = stack.mutableData();
+  inParallelBlocks(stack.numel(), [&](std::size_t start, std::size_t n) {
+    raiseToPower(values + start, values + start, n, exponent);
   });
-  return result;
 }
 
-mxArray powerMean(const std::vector<const mxArray*>& pages, double count, double exponent) {
-  mxArray mean = mxArray::uninitialized(pages.front()->dims());
+mxArray powerMean(const std::vector<const double*>& pages, const Dims& dims, double count,
+                  double exponent) {
+  mxArray mean = mxArray::uninitialized(dims);
   double* out = mean.mutableData();
   inParallelBlocks(mean.numel(), [&](std::size_t start, std::size_t n) {
-    std::copy_n(pages.front()->data() + start, n, out + start);
+    std::copy_n(pages.front() + start, n, out + start);
     for (std::size_t p = 1; p < pages.size(); ++p) {
-      const double* page = pages[p]->data() + start;
+      const double* page = pages[p] + start;
       for (std::size_t k = 0; k < n; ++k) out[start + k] += page[k];
     }
     for (std::size_t k = start; k < start + n; ++k) out[k] /= count;

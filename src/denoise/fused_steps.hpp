@@ -47,10 +47,13 @@ struct MixtureParameters {
 // l goes to out[0 .. v.numel() - 1].
 void edgePosterior(const mxArray& v, const MixtureParameters& p, double* out);
 
-// stack(:,:,page) .^ exponent (page 1-based)
-mxArray poweredPage(const mxArray& stack, std::size_t page, double exponent);
+// stack = stack .^ exponent, where it lies (a stack held elsewhere too is
+// copied first).
+void raiseToPowerInPlace(mxArray& stack, double exponent);
 
-// ((pages[0] + pages[1] + ...) ./ count) .^ exponent, the sum in page order.
-mxArray powerMean(const std::vector<const mxArray*>& pages, double count, double exponent);
+// ((pages[0] + pages[1] + ...) ./ count) .^ exponent, the sum in page order;
+// each page holds `dims` elements.
+mxArray powerMean(const std::vector<const double*>& pages, const Dims& dims, double count,
+                  double exponent);
 
 }  // namespace ulv::denoise

@@ -70,8 +70,8 @@ void expectAlongAnglesToTheBit(const mxArray& F, const mxArray& angles,
     const mxArray p = mlfScalar(static_cast<double>(page));
     pageAssign(weighted, mclTimes(mclMtimes(mlfScalar(0.7), M), pageRef(D, p)),
                mlfScalar(static_cast<double>(page + 1)));
-    smoothAlongAnglesAndWeight(F, angles, page, {l.half, l.diagonal, l.vertical}, kernels, 0.7, D,
-                               page);
+    smoothAlongAnglesAndWeight(viewOf(F), angles, page, {l.half, l.diagonal, l.vertical}, kernels,
+                               0.7, D, page);
     expectSameBits(D, weighted);
   }
 }
@@ -153,8 +153,8 @@ TEST(DirectionalSmoothing, ReportsNonFiniteWeightedValuesFromEveryRange) {
     for (const std::size_t k : at) {
       mxArray weighted = D;
       if (k < page) weighted.mutableData()[k] = bad;
-      const bool finite = smoothAlongAnglesAndWeight(F, angles, 1, {l.half, l.diagonal, l.vertical},
-                                                     kernels, 0.7, weighted, 1);
+      const bool finite = smoothAlongAnglesAndWeight(
+          viewOf(F), angles, 1, {l.half, l.diagonal, l.vertical}, kernels, 0.7, weighted, 1);
       const double* out = weighted.data() + page;
       EXPECT_EQ(finite, std::all_of(out, out + page, [](double v) { return std::isfinite(v); }))
           << "at " << k;
@@ -162,8 +162,8 @@ TEST(DirectionalSmoothing, ReportsNonFiniteWeightedValuesFromEveryRange) {
     }
   }
   mxArray weighted = D;
-  EXPECT_FALSE(smoothAlongAnglesAndWeight(F, angles, 1, {l.half, l.diagonal, l.vertical}, kernels,
-                                          1e308, weighted, 1));
+  EXPECT_FALSE(smoothAlongAnglesAndWeight(viewOf(F), angles, 1, {l.half, l.diagonal, l.vertical},
+                                          kernels, 1e308, weighted, 1));
 }
 
 }  // namespace
