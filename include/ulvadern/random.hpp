@@ -34,11 +34,14 @@ mxArray mlfNRand(std::initializer_list<mxArray> sizes);
 mxArray mlfNRandn(std::initializer_list<mxArray> sizes);
 
 // For callers that use uniform draws at once instead of keeping them: the
-// next n values that rand would give, in its order, into out. Only while no
-// recorder or replayer is set (drawsDirectly()), which need whole arrays;
-// otherwise it draws nothing and returns false.
+// positions k < n, in order, at which the k-th of the next n values rand
+// would give is at most `threshold` (find(rand(n, 1) <= threshold) - 1), the
+// source left where those n draws leave it. Long runs are drawn in parts side
+// by side, on the worker threads. Only while no recorder or replayer is set
+// (drawsDirectly()), which need whole arrays; otherwise it draws nothing and
+// returns false.
 bool drawsDirectly();
-bool drawUniformsDirectly(double* out, std::size_t n);
+bool drawPositionsAtMost(std::size_t n, double threshold, std::vector<std::size_t>& positions);
 
 // One recorded or replayed draw: which generator, and the array it gave.
 enum class RandomKind { Uniform, Normal };

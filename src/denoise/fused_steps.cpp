@@ -137,18 +137,15 @@ mxArray sampleWhereAtMost(const mxArray& v, const mxArray& draws, double thresho
 }
 
 mxArray sampleWhereDrawAtMost(const mxArray& v, double threshold) {
-  std::vector<double> chosen;
-  const double expected = std::clamp(threshold, 0.0, 1.0) * static_cast<double>(v.numel());
-  chosen.reserve(static_cast<std::size_t>(expected * 1.1) + 16);
-  std::array<double, kBlock> draws;
-  inBlocks(v.numel(), [&](std::size_t start, std::size_t n) {
-    drawUniformsDirectly(draws.data(), n);
-    for (std::size_t k = 0; k < n; ++k) {
-      if (draws[k] <= threshold) chosen.push_back(v.data()[start + k]);
-    }
-  });
-  mxArray sample = mxArray::uninitialized({chosen.size(), 1});
-  std::copy(chosen.begin(), chosen.end(), sample.mutableData());
+  std::vector<std::size_t> positions;
+  drawPositionsAtMost(v.numel(), threshold, positions);
+  return valuesAt(v, positions);
+}
+
+mxArray valuesAt(const mxArray& v, const std::vector<std::size_t>& positions) {
+  mxArray sample = mxArray::uninitialized({positions.size(), 1});
+  double* out = sample.mutableData();
+  for (const std::size_t p : positions) *out++ = v.data()[p];
   return sample;
 }
 

@@ -38,6 +38,9 @@ mxArray sampleWhereAtMost(const mxArray& v, const mxArray& draws, double thresho
 // source draws directly (drawsDirectly()).
 mxArray sampleWhereDrawAtMost(const mxArray& v, double threshold);
 
+// v at the positions, as a column: v(k + 1) for each position k, in order.
+mxArray valuesAt(const mxArray& v, const std::vector<std::size_t>& positions);
+
 // The mixture's edge posterior at every coefficient v:
 //   pnoise = exp(-((v / x1) .^ 2)) / x1,  pedge likewise with x2,
 //   l = (ped * pedge) ./ ((pn * pnoise + ped * pedge) + guard).

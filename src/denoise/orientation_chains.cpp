@@ -9,6 +9,7 @@
 #include <array>
 #include <vector>
 
+#include "denoise/fused_steps.hpp"
 #include "denoise/phases.hpp"
 #include "host/loader/call_tasks.hpp"
 #include "host/runtime/ops.hpp"
@@ -23,28 +24,15 @@ namespace {
 // Positions (0-based, in column order) of a level's sample.
 using SamplePositions = std::vector<std::size_t>;
 
-constexpr std::size_t kDrawBlock = 1024;
-
-// The positions of v(rand(H, W) <= threshold), the draws taken as rand gives
-// them (used as they come where the random source allows).
+// The positions of v(rand(H, W) <= threshold), the draws used as they come
+// where the random source allows.
 SamplePositions drawPositions(const mxArray& H, const mxArray& W, double threshold) {
   SamplePositions chosen;
-  const auto take = [&](const double* draws, std::size_t start, std::size_t n) {
-    for (std::size_t k = 0; k < n; ++k) {
-      if (draws[k] <= threshold) chosen.push_back(start + k);
-    }
-  };
-  if (!drawsDirectly()) {
-    const mxArray draws = mlfNRand({H, W});
-    take(draws.data(), 0, draws.numel());
-    return chosen;
-  }
   const auto count = static_cast<std::size_t>(H.scalarValue() * W.scalarValue());
-  std::array<double, kDrawBlock> draws;
-  for (std::size_t start = 0; start < count; start += kDrawBlock) {
-    const std::size_t n = std::min(kDrawBlock, count - start);
-    drawUniformsDirectly(draws.data(), n);
-    take(draws.data(), start, n);
+  if (drawPositionsAtMost(count, threshold, chosen)) return chosen;
+  const mxArray draws = mlfNRand({H, W});
+  for (std::size_t k = 0; k < draws.numel(); ++k) {
+    if (draws.data()[k] <= threshold) chosen.push_back(k);
   }
   return chosen;
 }
@@ -57,14 +45,6 @@ std::vector<SamplePositions> drawLevels(const mxArray& size) {
   std::vector<SamplePositions> levels;
   for (int i = 1; i <= maskedLevels(size); ++i) levels.push_back(drawPositions(H, W, threshold));
   return levels;
-}
-
-// v at the positions, as a column: v(rand(H, W) <= threshold) to the bit.
-mxArray valuesAt(const mxArray& v, const SamplePositions& positions) {
-  mxArray sample = mxArray::uninitialized({positions.size(), 1});
-  double* out = sample.mutableData();
-  for (const std::size_t p : positions) *out++ = v.data()[p];
-  return sample;
 }
 
 // The phase totals a task adds on its thread, taken off that thread's.

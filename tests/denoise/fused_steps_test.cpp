@@ -79,9 +79,9 @@ TEST(FusedSteps, NormalisationAndSamplingToTheBit) {
     EXPECT_EQ(nextFused, mlfNRand({mlfScalar(1)}).scalarValue());
   }
   setRandomRecorder([](const RandomDraw&) {});
-  double unused;
+  std::vector<std::size_t> unused;
   EXPECT_FALSE(drawsDirectly());
-  EXPECT_FALSE(drawUniformsDirectly(&unused, 1));
+  EXPECT_FALSE(drawPositionsAtMost(1, 0.5, unused));
   setRandomRecorder(nullptr);
   EXPECT_TRUE(drawsDirectly());
 }

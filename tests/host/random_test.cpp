@@ -6,8 +6,10 @@
 #include <thread>
 #include <vector>
 
+#include "host/numerics/xoshiro.hpp"
 #include "host/runtime/ops.hpp"
 #include "support/test_support.hpp"
+#include "ulvadern/parallel.hpp"
 
 namespace ulv {
 namespace {
@@ -51,6 +53,42 @@ TEST_F(RandomTest, SeedDecidesTheSequence) {
   mlfNRandn({n(1)});
   seedRandom(7);
   EXPECT_EQ(valuesOf(mlfNRandn({n(1), n(2)})), valuesOf(fresh));
+}
+
+TEST_F(RandomTest, JumpsLandWhereThatManyStepsDo) {
+  const xoshiro::State start = {1, 2, 3, 0x8000000000000000ULL};
+  xoshiro::State stepped = start;
+  std::uint64_t steps = 0;
+  for (const std::uint64_t n : {0ULL, 1ULL, 2ULL, 255ULL, 256ULL, 257ULL, 8192ULL, 100003ULL}) {
+    for (; steps < n; ++steps) xoshiro::next(stepped);
+    EXPECT_EQ(xoshiro::jumped(start, n), stepped) << n;
+  }
+}
+
+// The positions of a long run of draws, made in parts side by side in lanes
+// and threads, are rand's: the same draws, in order, the source left after them.
+TEST_F(RandomTest, PositionsOfDrawsAtMostAThresholdAreRandsWhateverTheThreads) {
+  const std::size_t count = 3 * 65536 + 12345;
+  for (const unsigned threads : {1u, 2u, 3u}) {
+    const ScopedWorkerThreads workers(threads);
+    for (const double threshold : {0.002, 0.5, 0.0, 1.0}) {
+      for (const std::size_t draws : {std::size_t{70}, count}) {
+        seedRandom(99);
+        std::vector<std::size_t> positions;
+        ASSERT_TRUE(drawPositionsAtMost(draws, threshold, positions));
+        const double after = mlfNRand({n(1)}).scalarValue();
+        seedRandom(99);
+        const mxArray rand = mlfNRand({n(static_cast<double>(draws)), n(1)});
+        std::vector<std::size_t> expected;
+        for (std::size_t k = 0; k < draws; ++k) {
+          if (rand.data()[k] <= threshold) expected.push_back(k);
+        }
+        EXPECT_EQ(positions, expected)
+            << threads << " threads, " << draws << " draws at most " << threshold;
+        EXPECT_EQ(after, mlfNRand({n(1)}).scalarValue());
+      }
+    }
+  }
 }
 
 TEST_F(RandomTest, NormalsAreThePolarMethodsPairsWhateverSizesTheyAreDrawnIn) {

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "host/numerics/uniform_positions.hpp"
+#include "host/numerics/xoshiro.hpp"
 #include "host/runtime/ops.hpp"
 #include "ulvadern/errors.hpp"
 
@@ -19,10 +21,6 @@ std::uint64_t splitmix64(std::uint64_t& x) {
   return z ^ (z >> 31);
 }
 
-std::uint64_t rotl(std::uint64_t x, int k) {
-  return (x << k) | (x >> (64 - k));
-}
-
 // One thread's generators. Threads never share one, so hosts running on
 // several threads neither disturb nor depend on each other.
 class RandomSource {
@@ -34,9 +32,14 @@ class RandomSource {
     spareNormal_.reset();
   }
 
-  // (u + 0.5) / 2^52 for the top 52 bits u: every such value is a double, so
-  // no rounding can reach 0 or 1.
-  double uniform() { return (static_cast<double>(next() >> 12) + 0.5) * 0x1p-52; }
+  double uniform() { return xoshiro::uniformOf(xoshiro::next(state_)); }
+
+  // The positions among the next n uniforms of those at most `threshold`.
+  std::vector<std::size_t> positionsAtMost(std::size_t n, double threshold) {
+    std::vector<std::size_t> positions = xoshiro::positionsAtMost(state_, n, threshold);
+    state_ = xoshiro::jumped(state_, n);
+    return positions;
+  }
 
   // out[0 .. n): normals by the polar method, in pairs (a, b) * factor from
   // uniforms (a, b) in the unit disc; the second of a pair no element takes
@@ -73,20 +76,7 @@ class RandomSource {
   }
 
  private:
-  // xoshiro256**
-  std::uint64_t next() {
-    const std::uint64_t result = rotl(state_[1] * 5, 7) * 9;
-    const std::uint64_t t = state_[1] << 17;
-    state_[2] ^= state_[0];
-    state_[3] ^= state_[1];
-    state_[1] ^= state_[2];
-    state_[0] ^= state_[3];
-    state_[2] ^= t;
-    state_[3] = rotl(state_[3], 45);
-    return result;
-  }
-
-  std::uint64_t state_[4] = {};
+  xoshiro::State state_ = {};
   std::optional<double> spareNormal_;
 };
 
@@ -132,9 +122,9 @@ mxArray mlfNRandn(std::initializer_list<mxArray> sizes) {
                    [](RandomSource& s, double* out, std::size_t n) { s.normals(out, n); });
 }
 
-bool drawUniformsDirectly(double* out, std::size_t n) {
+bool drawPositionsAtMost(std::size_t n, double threshold, std::vector<std::size_t>& positions) {
   if (recorder || replayer) return false;
-  uniforms(source, out, n);
+  positions = source.positionsAtMost(n, threshold);
   return true;
 }
 
