@@ -71,7 +71,20 @@ bool isStandardStream(const fs::path& path) {
 }
 
 Image loadImage(const fs::path& path, const PixelBudget& budget) {
-  return withInputBytes(path, budget.maxFileBytes(), [&budget](const std::string& bytes) {
+  return loadImage(path, budget, [](const ImageHeader&) {});
+}
+
+Image loadImage(const fs::path& path, const PixelBudget& budget,
+                const std::function<void(const ImageHeader&)>& beforeDecoding) {
+  return withInputBytes(path, budget.maxFileBytes(), [&](const std::string& bytes) {
+    std::optional<ImageHeader> header;
+    try {
+      header = ulvimage::readImageHeader(bytes);
+      budget.check(*header);
+    } catch (const std::exception&) {
+      header.reset();  // the decoder names what is wrong
+    }
+    if (header) beforeDecoding(*header);
     return ulvimage::decodeImage(bytes, budget);
   });
 }

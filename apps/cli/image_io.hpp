@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -32,6 +33,10 @@ bool isStandardStream(const fs::path& path);
 // before the image is decoded.
 Image loadImage(const fs::path& path, const PixelBudget& budget);
 Image loadImage(const fs::path& path);  // within the available memory
+// The same, calling beforeDecoding with the header of an image within the
+// budget before its pixels are decoded.
+Image loadImage(const fs::path& path, const PixelBudget& budget,
+                const std::function<void(const ImageHeader&)>& beforeDecoding);
 ImageHeader loadImageHeader(const fs::path& path);
 
 // True for the extensions a directory scan picks up.
