@@ -60,12 +60,13 @@ Image loadNamedImage(const fs::path& file) {
 }
 
 ulv::mxArray grayImageMatrix(const fs::path& file) {
-  const Planes planes = splitPlanes(loadNamedImage(file), true);
-  if (planes.colour.size() != 1) {
-    throw UsageError("\"" + file.string() + "\" has " + std::to_string(planes.colour.size()) +
+  const Image image = loadNamedImage(file);
+  const std::size_t planes = colourPlaneCount(image, true);
+  if (planes != 1) {
+    throw UsageError("\"" + file.string() + "\" has " + std::to_string(planes) +
                      " colour channels; a call argument takes gray or RGB images");
   }
-  return planeToMatrix(planes.colour.front(), planes.width, planes.height);
+  return planeMatrix(image, 0, true);
 }
 
 bool quotedWith(const std::string& text, char quote) {

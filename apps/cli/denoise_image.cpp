@@ -23,12 +23,12 @@ namespace {
 
 // The transform's default filters need 1 + 4 * 2^(N-1) samples at level N,
 // on the image extended by one pixel on every side.
-void checkSizeForLevels(const Planes& planes, int levels) {
+void checkSizeForLevels(const Image& image, int levels) {
   const long long needed = 1 + 4 * (1LL << (levels - 1));
-  const long long side = std::min(planes.width, planes.height) + 2LL;
+  const long long side = std::min(image.width, image.height) + 2LL;
   if (side < needed) {
-    throw std::runtime_error("a " + std::to_string(planes.width) + "x" +
-                             std::to_string(planes.height) + " image is too small for " +
+    throw std::runtime_error("a " + std::to_string(image.width) + "x" +
+                             std::to_string(image.height) + " image is too small for " +
                              std::to_string(levels) + " levels (each side needs at least " +
                              std::to_string(needed - 2) + " pixels); use fewer --levels");
   }
@@ -45,8 +45,8 @@ std::size_t callWorkingBytes(const ImageHeader& header, int levels) {
 
 // The matrix becomes the call's input, shifted in place: one image-sized
 // array lives through the call beside the library's own.
-std::vector<double> denoisePlane(ulv::LoadedLibrary& library, ulv::mxArray matrix, int width,
-                                 int height, const DenoiseSettings& settings, ImageMasks* masks) {
+ulv::mxArray denoisePlane(ulv::LoadedLibrary& library, ulv::mxArray matrix, int width, int height,
+                          const DenoiseSettings& settings, ImageMasks* masks) {
   const std::vector<ulv::mxArray> inputs = {
       settings.keepOffset ? std::move(matrix)
                           : ulvapps::inputWithoutOffset(std::move(matrix), settings.levels),
@@ -59,7 +59,7 @@ std::vector<double> denoisePlane(ulv::LoadedLibrary& library, ulv::mxArray matri
   const ulv::WorkDirectoryCall oneCallPerDirectory;
   ulv::seedRandom(settings.seed);
   const std::vector<ulv::mxArray> outputs = library.call("ulvadern", 1, inputs);
-  const ulv::mxArray& y = outputs.front();
+  ulv::mxArray y = outputs.front();
   if (y.classID() != ulv::mxUINT8_CLASS || y.rows() != static_cast<std::size_t>(height) ||
       y.cols() != static_cast<std::size_t>(width) || y.ndims() != 2) {
     throw std::runtime_error("the library returned a " + ulv::dimsText(y.dims()) +
@@ -67,11 +67,12 @@ std::vector<double> denoisePlane(ulv::LoadedLibrary& library, ulv::mxArray matri
                              std::to_string(width) + " uint8 image was expected");
   }
   if (masks != nullptr) collectMasks(*masks, width, height);
-  return matrixToPlane(y);
+  return y;
 }
 
-// PSNR before and after, when the reference matches the image's planes.
-void measureAgainstReference(const ImageTask& task, const Planes& noisy, const Planes& denoised,
+// PSNR before and after (of the output as written), when the reference
+// matches the image's planes.
+void measureAgainstReference(const ImageTask& task, const Planes& noisy, const Image& output,
                              bool luma, ImageResult& result) {
   if (task.reference.empty()) return;
   Planes clean;
@@ -88,7 +89,7 @@ void measureAgainstReference(const ImageTask& task, const Planes& noisy, const P
     return;
   }
   result.psnrBefore = psnr(noisy, clean);
-  result.psnrAfter = psnr(denoised, clean);
+  result.psnrAfter = psnr(splitPlanes(output, false), clean);
 }
 
 }  // namespace
@@ -111,26 +112,31 @@ ImageResult denoiseImage(ulv::LoadedLibrary& library, const ImageTask& task,
   Image image = loadImage(task.input, images.budget(), [&](const ImageHeader& header) {
     if (ulv::workerThreads() >= 2) warming.start(callWorkingBytes(header, settings.levels));
   });
-  Planes noisy = splitPlanes(image, settings.luma);
-  // The planes hold the pixels now. Memory freed before the call serves it
-  // instead of fresh pages, each faulted in on first use.
-  std::vector<double>().swap(image.samples);
-  checkSizeForLevels(noisy, settings.levels);
-  // The denoised planes replace the colour planes; alpha is kept as it is.
-  Planes denoised{noisy.width, noisy.height, {}, noisy.alpha};
-  denoised.colour.resize(noisy.colour.size());
+  checkSizeForLevels(image, settings.levels);
+  const std::size_t planes = colourPlaneCount(image, settings.luma);
+  const bool alpha = hasAlpha(image);
+  // Only a PSNR reads the noisy planes again.
+  const Planes noisy = task.reference.empty() ? Planes{} : splitPlanes(image, settings.luma);
+  Image output;
   ImageMasks masks;
   ImageMasks* const keptMasks = settings.masksDir.empty() ? nullptr : &masks;
-  PhaseProgress progress(onPhase, settings.levels, denoised.colour.size());
-  for (std::size_t p = 0; p < denoised.colour.size(); ++p) {
+  PhaseProgress progress(onPhase, settings.levels, planes);
+  for (std::size_t p = 0; p < planes; ++p) {
     const PhaseProgress::PlaneWatch watch(progress, p);
-    ulv::mxArray matrix = planeToMatrix(noisy.colour[p], noisy.width, noisy.height);
-    // Without a reference to measure against, the noisy plane is not read again.
-    if (task.reference.empty()) std::vector<double>().swap(noisy.colour[p]);
-    denoised.colour[p] =
-        denoisePlane(library, std::move(matrix), noisy.width, noisy.height, settings, keptMasks);
+    ulv::mxArray matrix = planeMatrix(image, p, settings.luma);
+    // A gray image's samples are not read again: memory freed before the call
+    // serves it instead of fresh pages, each faulted in on first use.
+    if (planes == 1 && !alpha) std::vector<double>().swap(image.samples);
+    const ulv::mxArray y =
+        denoisePlane(library, std::move(matrix), image.width, image.height, settings, keptMasks);
+    // Made after the first call, in the memory it freed.
+    if (output.samples.empty()) {
+      output = blankImage(image.width, image.height, static_cast<int>(planes) + (alpha ? 1 : 0),
+                          images.outputType(image.type, task.format));
+    }
+    setPlane(output, p, y);
   }
-  Image output = joinPlanes(denoised, images.outputType(image.type, task.format));
+  if (alpha) copyAlpha(image, output);
   output.iccProfile = image.iccProfile;
   saveImage(task.output, output, task.format, images.quality);
   if (keptMasks != nullptr) saveMasks(settings.masksDir, task.input.stem().string(), masks);
@@ -140,7 +146,7 @@ ImageResult denoiseImage(ulv::LoadedLibrary& library, const ImageTask& task,
   result.width = output.width;
   result.height = output.height;
   result.channels = output.channels;
-  measureAgainstReference(task, noisy, denoised, settings.luma, result);
+  measureAgainstReference(task, noisy, output, settings.luma, result);
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return result;
 }
