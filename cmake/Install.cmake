@@ -143,7 +143,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
   ${CMAKE_INSTALL_LIBDIR} ${ULV_OCTAVE_INSTALL_DIR})
-# What shlibdeps cannot see: the Python module imports NumPy.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, python3-numpy")
+# What shlibdeps cannot see: the Python module imports NumPy, and the host
+# opens libmatio (libmatio.so.N, in Debian's package libmatioN) on first use.
+string(REGEX REPLACE "^lib([a-z]+)\\.so\\.([0-9]+)$" "lib\\1\\2" ulv_matio_package ${ULV_MATIO_SONAME})
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, python3-numpy, ${ulv_matio_package}")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "octave, python3-dask, python3-distributed")
 include(CPack)

@@ -15,8 +15,8 @@ namespace {
 MatVarPtr createVar(const char* name, matio_classes cls, matio_types type, const mxArray& value,
                     void* data, int options, const std::string& errorPrefix) {
   std::vector<std::size_t> dims(value.dims().begin(), value.dims().end());
-  matvar_t* var = Mat_VarCreate(name, cls, type, static_cast<int>(dims.size()), dims.data(),
-                                value.isEmpty() ? nullptr : data, options);
+  matvar_t* var = matio::varCreate(name, cls, type, static_cast<int>(dims.size()), dims.data(),
+                                   value.isEmpty() ? nullptr : data, options);
   if (var == nullptr) hostError(errorPrefix + "out of memory.");
   return MatVarPtr(var);
 }
@@ -65,7 +65,7 @@ void widen(const void* data, double* out, std::size_t n) {
 // data is missing, too short or of a type that holds no numbers.
 bool widenElements(const matvar_t& var, double* out, std::size_t n) {
   if (n == 0) return true;
-  const std::size_t width = Mat_SizeOf(var.data_type);
+  const std::size_t width = matio::sizeOf(var.data_type);
   if (var.data == nullptr || width == 0 || var.nbytes / width < n) return false;
   switch (var.data_type) {
     case MAT_T_INT8:

@@ -2,17 +2,16 @@
 // MAT-file code).
 #pragma once
 
-#include <matio.h>
-
 #include <memory>
 #include <string>
 
+#include "host/files/matio_functions.hpp"
 #include "ulvadern/array.hpp"
 
 namespace ulv::matfile {
 
 struct MatVarFree {
-  void operator()(matvar_t* var) const { Mat_VarFree(var); }
+  void operator()(matvar_t* var) const { matio::varFree(var); }
 };
 using MatVarPtr = std::unique_ptr<matvar_t, MatVarFree>;
 

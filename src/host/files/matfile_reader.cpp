@@ -43,7 +43,7 @@ std::string systemReason(int error) {
 
 MatioWatch::MatioWatch() {
   static std::once_flag once;
-  std::call_once(once, [] { Mat_LogInitFunc("ulvhost", countMatioComplaint); });
+  std::call_once(once, [] { matio::logInitFunc("ulvhost", countMatioComplaint); });
   start_ = matioComplaints;
 }
 
@@ -56,11 +56,11 @@ MatReader::MatReader(std::string path, bool weighMemory)
   if (file_.get() < 0) readFailure(path_, systemReason(errno));
   names_ = checkedVariableNames(file_.get(), path_, weighMemory);
   const MatioWatch watch;
-  mat_.reset(Mat_Open(checkedFileName(file_.get(), path_).c_str(), MAT_ACC_RDONLY));
-  if (!mat_ || Mat_GetVersion(mat_.get()) != MAT_FT_MAT5)
+  mat_.reset(matio::open(checkedFileName(file_.get(), path_).c_str(), MAT_ACC_RDONLY));
+  if (!mat_ || matio::getVersion(mat_.get()) != MAT_FT_MAT5)
     readFailure(path_, "not a level 5 MAT-file");
   std::size_t count = 0;
-  char** names = Mat_GetDir(mat_.get(), &count);  // owned by mat_
+  char** names = matio::getDir(mat_.get(), &count);  // owned by mat_
   // libmatio must see the variables the check saw.
   const bool same = count == names_.size() && (count == 0 || names != nullptr) &&
                     std::equal(names_.begin(), names_.end(), names,
@@ -76,7 +76,7 @@ bool MatReader::holds(const std::string& name) const {
 
 MatVarPtr MatReader::readVar(const std::string& name) const {
   const MatioWatch watch;
-  MatVarPtr var(Mat_VarRead(mat_.get(), name.c_str()));
+  MatVarPtr var(matio::varRead(mat_.get(), name.c_str()));
   if (!var || watch.complained()) {
     readFailure(path_, "variable '" + printable(name) + "' is damaged (libmatio cannot read it)");
   }

@@ -1,13 +1,12 @@
 // Reading checked MAT-files through libmatio (internal to the MAT-file code).
 #pragma once
 
-#include <matio.h>
-
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "host/files/matfile_convert.hpp"
+#include "host/files/matio_functions.hpp"
 #include "host/files/unique_fd.hpp"
 #include "ulvadern/array.hpp"
 
@@ -29,7 +28,7 @@ class MatioWatch {
 };
 
 struct MatClose {
-  void operator()(mat_t* mat) const { Mat_Close(mat); }
+  void operator()(mat_t* mat) const { matio::close(mat); }
 };
 using MatPtr = std::unique_ptr<mat_t, MatClose>;
 

@@ -175,13 +175,13 @@ void writeVars(const std::string& tempPath, const std::string& target,
                const std::vector<MatVarPtr>& vars) {
   const MatioWatch watch;
   errno = 0;
-  mat_t* mat = Mat_CreateVer(tempPath.c_str(), nullptr, MAT_FT_MAT5);
+  mat_t* mat = matio::createVer(tempPath.c_str(), nullptr, MAT_FT_MAT5);
   if (mat == nullptr) writeFailure(target, errno != 0 ? systemReason(errno) : "cannot create it");
   bool failed = false;
   for (const MatVarPtr& var : vars) {
-    failed = Mat_VarWrite(mat, var.get(), MAT_COMPRESSION_NONE) != 0 || failed;
+    failed = matio::varWrite(mat, var.get(), MAT_COMPRESSION_NONE) != 0 || failed;
   }
-  failed = Mat_Close(mat) != 0 || failed || watch.complained();
+  failed = matio::close(mat) != 0 || failed || watch.complained();
   const int reportedError = failed ? errno : 0;
 
   UniqueFd file(::open(tempPath.c_str(), O_RDWR | O_CLOEXEC));
