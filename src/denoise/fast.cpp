@@ -88,13 +88,6 @@ Decomposition decompose(PreparedImage prepared, const mxArray& levels) {
   return d;
 }
 
-// v(rand(H, W) <= threshold), the draws used as they come where the random
-// source allows.
-mxArray sampleOf(const mxArray& v, const mxArray& H, const mxArray& W, double threshold) {
-  if (drawsDirectly()) return sampleWhereDrawAtMost(v, threshold);
-  return sampleWhereAtMost(v, mlfNRand({H, W}), threshold);
-}
-
 // The edge posterior of every coefficient of v into page `level` of M,
 // written in place where M has the page.
 void storeEdgePosterior(const mxArray& v, const mxArray& sig, Var& M, const mxArray& level) {
@@ -137,8 +130,8 @@ void orientationMasks(const mxArray& D, const mxArray& size, Var& sig, Var& M) {
   const double threshold = sampleThreshold(H, W);
   mxArray scratch;
   orientationChain(
-      D, size, [&](const mxArray& v, int) { return sampleOf(v, H, W, threshold); }, sig, M,
-      scratch);
+      D, size, [&](const mxArray& v, int) { return valuesAt(v, samplePositions(H, W, threshold)); },
+      sig, M, scratch);
 }
 
 // With threads to spare, the two orientations' chains side by side.

@@ -19,14 +19,8 @@ namespace {
 // Elements per block of the vectorised steps: the work arrays stay in cache.
 constexpr std::size_t kBlock = 1024;
 
-// Calls step(start, count) for consecutive blocks covering 0 .. n - 1.
-template <class Step>
-void inBlocks(std::size_t n, Step step) {
-  for (std::size_t start = 0; start < n; start += kBlock) step(start, std::min(kBlock, n - start));
-}
-
-// inBlocks for independent blocks, spread over the worker threads: each
-// block is computed alike whichever thread takes it.
+// step(start, count) for consecutive blocks covering 0 .. n - 1, spread over
+// the worker threads: each block is computed alike whichever thread takes it.
 template <class Step>
 void inParallelBlocks(std::size_t n, Step step) {
   const std::size_t blocks = (n + kBlock - 1) / kBlock;
@@ -124,22 +118,15 @@ NormalisedPage normalisedPage(const mxArray& stack, std::size_t page, mxArray in
   return {std::move(values), largest};
 }
 
-mxArray sampleWhereAtMost(const mxArray& v, const mxArray& draws, double threshold) {
-  const double* d = draws.data();
-  std::size_t count = 0;
-  for (std::size_t k = 0; k < draws.numel(); ++k) count += d[k] <= threshold;
-  mxArray sample = mxArray::uninitialized({count, 1});
-  double* out = sample.mutableData();
-  for (std::size_t k = 0; k < v.numel(); ++k) {
-    if (d[k] <= threshold) *out++ = v.data()[k];
-  }
-  return sample;
-}
-
-mxArray sampleWhereDrawAtMost(const mxArray& v, double threshold) {
+std::vector<std::size_t> samplePositions(const mxArray& H, const mxArray& W, double threshold) {
   std::vector<std::size_t> positions;
-  drawPositionsAtMost(v.numel(), threshold, positions);
-  return valuesAt(v, positions);
+  const auto count = static_cast<std::size_t>(H.scalarValue() * W.scalarValue());
+  if (drawPositionsAtMost(count, threshold, positions)) return positions;
+  const mxArray draws = mlfNRand({H, W});
+  for (std::size_t k = 0; k < draws.numel(); ++k) {
+    if (draws.data()[k] <= threshold) positions.push_back(k);
+  }
+  return positions;
 }
 
 mxArray valuesAt(const mxArray& v, const std::vector<std::size_t>& positions) {

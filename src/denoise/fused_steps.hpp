@@ -29,16 +29,13 @@ struct NormalisedPage {
 // page's size held nowhere else.
 NormalisedPage normalisedPage(const mxArray& stack, std::size_t page, mxArray into = {});
 
-// v(draws <= threshold) for a matrix v and draws of its size, to the bit: the
-// chosen elements in order, as a column.
-mxArray sampleWhereAtMost(const mxArray& v, const mxArray& draws, double threshold);
+// The positions (0-based, in column order) where rand(H, W) <= threshold:
+// the draws used as they come where the random source allows, else drawn as
+// the array a recorder or replayer sees.
+std::vector<std::size_t> samplePositions(const mxArray& H, const mxArray& W, double threshold);
 
-// The same with the draws taken from the random source as they are used:
-// v(rand(size(v)) <= threshold) without the array of draws. Only while the
-// source draws directly (drawsDirectly()).
-mxArray sampleWhereDrawAtMost(const mxArray& v, double threshold);
-
-// v at the positions, as a column: v(k + 1) for each position k, in order.
+// v at the positions, as a column: v(k + 1) for each position k, in order;
+// with samplePositions, v(rand(H, W) <= threshold) to the bit.
 mxArray valuesAt(const mxArray& v, const std::vector<std::size_t>& positions);
 
 // The mixture's edge posterior at every coefficient v:

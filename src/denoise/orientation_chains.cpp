@@ -6,7 +6,6 @@
 // sample file, which the host keeps apart per chain and leaves as the
 // horizontal chain's last level wrote it (call_tasks.hpp).
 #include <algorithm>
-#include <array>
 #include <vector>
 
 #include "denoise/fused_steps.hpp"
@@ -24,26 +23,13 @@ namespace {
 // Positions (0-based, in column order) of a level's sample.
 using SamplePositions = std::vector<std::size_t>;
 
-// The positions of v(rand(H, W) <= threshold), the draws used as they come
-// where the random source allows.
-SamplePositions drawPositions(const mxArray& H, const mxArray& W, double threshold) {
-  SamplePositions chosen;
-  const auto count = static_cast<std::size_t>(H.scalarValue() * W.scalarValue());
-  if (drawPositionsAtMost(count, threshold, chosen)) return chosen;
-  const mxArray draws = mlfNRand({H, W});
-  for (std::size_t k = 0; k < draws.numel(); ++k) {
-    if (draws.data()[k] <= threshold) chosen.push_back(k);
-  }
-  return chosen;
-}
-
 // Every masked level's positions, finest first.
 std::vector<SamplePositions> drawLevels(const mxArray& size) {
   const mxArray H = mclIntArrayRef1(size, 1);
   const mxArray W = mclIntArrayRef1(size, 2);
   const double threshold = sampleThreshold(H, W);
   std::vector<SamplePositions> levels;
-  for (int i = 1; i <= maskedLevels(size); ++i) levels.push_back(drawPositions(H, W, threshold));
+  for (int i = 1; i <= maskedLevels(size); ++i) levels.push_back(samplePositions(H, W, threshold));
   return levels;
 }
 

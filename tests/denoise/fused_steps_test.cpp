@@ -62,16 +62,19 @@ TEST(FusedSteps, NormalisationAndSamplingToTheBit) {
   }
   const mxArray v = page(stack, 1);
   const mxArray draws = spread({31, 17}, 0, 1, {}, 11);
+  // Draws a replayer supplies: taken as the array rand gives.
+  setRandomReplayer([&](RandomKind, const Dims&) { return draws; });
   for (double threshold : {0.3, 0.0, 1.0}) {
-    expectSameBits(sampleWhereAtMost(v, draws, threshold),
+    expectSameBits(valuesAt(v, samplePositions(mlfScalar(31), mlfScalar(17), threshold)),
                    mclArrayRef1(v, mclLe(draws, mlfScalar(threshold))));
   }
+  setRandomReplayer(nullptr);
   // Draws used as they come: the same sample, and the source left where
   // rand would leave it.
   const mxArray big = spread({1500, 3}, -1, 1, {}, 12);
   for (double threshold : {0.01, 0.5}) {
     seedRandom(5);
-    const mxArray fused = sampleWhereDrawAtMost(big, threshold);
+    const mxArray fused = valuesAt(big, samplePositions(mlfScalar(1500), mlfScalar(3), threshold));
     const double nextFused = mlfNRand({mlfScalar(1)}).scalarValue();
     seedRandom(5);
     const mxArray r = mlfNRand({mlfScalar(1500), mlfScalar(3)});
